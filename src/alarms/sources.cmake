@@ -1,0 +1,1 @@
+# Files of src/alarms, appended to the core library.

@@ -1,0 +1,1 @@
+# Files of src/native, appended to the core library.

@@ -1,0 +1,1 @@
+# Files of src/playback, appended to the core library.

@@ -1,0 +1,1 @@
+# Files of src/push, appended to the core library.

@@ -1,0 +1,1 @@
+# Files of src/shell, appended to the core library.

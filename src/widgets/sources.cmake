@@ -1,0 +1,1 @@
+# Files of src/widgets, appended to the core library.
