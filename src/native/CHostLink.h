@@ -2,34 +2,18 @@
 // module's side of the window messages, and the host's commands back.
 #pragma once
 
+#include "native/CHostFrame.h"
+#include "native/HostCommand.h"
 #include "native/WinTypes.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QLocalSocket;
-
-// A command the host sends to the module's process.
-struct HostCommand
-{
-    enum Kind {
-        Show,         // nValue: pushed message id
-        Hide,         // nValue: flag
-        Minimise,     // nValue: 1 minimised, 0 restored
-        BigPicture,   // nValue: 1 show, 0 hide
-        Moved,        //
-        NewAlarm,     //
-        UpdateTokens, // strFirst: token, strSecond: refresh token
-        StartPush,    //
-        Close         //
-    };
-    Kind eKind = Close;
-    int nValue = 0;
-    QString strFirst;
-    QString strSecond;
-};
-Q_DECLARE_METATYPE(HostCommand)
 
 class CHostLink : public QObject
 {
@@ -47,11 +31,46 @@ public:
     LRESULT sendCopyData(HWND hWnd, WPARAM wParam, const COPYDATASTRUCT& data);
     bool getWindowRect(HWND hWnd, RECT* pRect);
 
+    // A posted message that carries its own copy of some bytes (the pushed alarm
+    // notice the process forwards); the host reads them from the frame.
+    bool postMessageWithData(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam, const QByteArray& baData);
+
+    explicit CHostLink(QObject* pParent = nullptr);
+    ~CHostLink() override;
+
 signals:
     void hostCommand(const HostCommand& cmd);
     void hostGone();
 
-    // ... implementation details are the native layer's own
+private:
+    struct SPeer
+    {
+        QPointer<QLocalSocket> pSocket;
+        QByteArray baBuffer;
+    };
+    struct SPending
+    {
+        bool bGone = false;
+        HostCommand tCommand;
+    };
+
+    bool onOwnThread(const char* szFunction) const;
+    QLocalSocket* peerSocket(HWND hWnd, bool bConnect);
+    bool writeFrame(HWND hWnd, const CHostFrame& frame, const char* szFunction);
+    bool awaitReply(HWND hWnd, quint32 nSeq, int nTimeoutMs, CHostFrame& reply);
+    void readPeer(HWND hWnd);
+    void dispatchFrame(HWND hWnd, const CHostFrame& frame);
+    void dropPeer(HWND hWnd, const char* szReason);
+    void queuePending(const SPending& pending);
+    void flushPending();
+    quint32 nextSeq();
+
+    QHash<HWND, SPeer> m_hashPeers;
+    QHash<quint32, CHostFrame> m_hashReplies;
+    QList<quint32> m_listAwaited;
+    QList<SPending> m_listPending;
+    bool m_bFlushQueued = false;
+    quint32 m_nNextSeq = 1;
 };
 
 // The window-system calls, as the module's code reads them.

@@ -1,1 +1,8 @@
 # Files of src/native, appended to the core library.
+list(APPEND MC_CORE_SOURCES
+  native/CHostFrame.cpp
+  native/CHostLink.cpp
+  native/CrashApi.cpp
+  native/ModulePath.cpp
+  native/LocalAddress.cpp
+)
