@@ -96,6 +96,11 @@ CHostFrame CHostFrame::makeCommand(quint32 nSeq, const HostCommand& cmd)
     return frame;
 }
 
+QString CHostFrame::serverName(HWND hWnd)
+{
+    return QStringLiteral("messageclient-host-%1").arg(qint64(hWnd));
+}
+
 QString CHostFrame::typeName(quint16 nType)
 {
     switch (nType) {

@@ -54,6 +54,9 @@ public:
 
     static QString typeName(quint16 nType);
 
+    // Name of the local server a host with this handle listens on.
+    static QString serverName(HWND hWnd);
+
     Type m_eType = Post;
     quint32 m_nSeq = 0;
     UINT m_nMsg = 0;

@@ -50,7 +50,7 @@ CHostLink* CHostLink::instance()
 
 QString CHostLink::serverName(HWND hWnd)
 {
-    return QStringLiteral("messageclient-host-%1").arg(qint64(hWnd));
+    return CHostFrame::serverName(hWnd);
 }
 
 CHostLink::CHostLink(QObject* pParent) : QObject(pParent)

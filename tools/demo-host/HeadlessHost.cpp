@@ -1,0 +1,109 @@
+#include "HeadlessHost.h"
+
+#include "HostEndpoint.h"
+#include "HostScript.h"
+#include "MessageText.h"
+#include "ModuleProcess.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+HeadlessHost::HeadlessHost(HostEndpoint* endpoint, ModuleProcess* module, QObject* parent)
+    : QObject(parent), m_endpoint(endpoint), m_module(module)
+{
+    connect(m_endpoint, &HostEndpoint::clientConnected, this, []() { print(QStringLiteral("CONNECTED")); });
+    connect(m_endpoint, &HostEndpoint::clientDisconnected, this,
+            []() { print(QStringLiteral("DISCONNECTED")); });
+    connect(m_endpoint, &HostEndpoint::frameReceived, this,
+            [](const CHostFrame& frame) { print(frameLine(frame)); });
+    connect(m_endpoint, &HostEndpoint::badFrame, this,
+            [](const QString& reason) { print(QStringLiteral("BADFRAME ") + reason); });
+    connect(m_module, &ModuleProcess::started, this,
+            [](qint64 pid) { print(QStringLiteral("MODULE STARTED %1").arg(pid)); });
+    connect(m_module, &ModuleProcess::finished, this, [](int code, bool crashed) {
+        print(QStringLiteral("MODULE EXITED %1%2")
+                  .arg(code)
+                  .arg(crashed ? QStringLiteral(" crashed") : QString()));
+    });
+    // The module's own output goes to stderr so that stdout stays one event a line.
+    connect(m_module, &ModuleProcess::output, this, [](const QByteArray& bytes) {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::fflush(stderr);
+    });
+}
+
+void HeadlessHost::start()
+{
+    print(QStringLiteral("READY ") + m_endpoint->serverName());
+    m_notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &HeadlessHost::readInput);
+}
+
+void HeadlessHost::print(const QString& line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void HeadlessHost::readInput()
+{
+    char buffer[4096];
+    const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof(buffer));
+    if (count <= 0) {
+        // End of input ends the host, as "quit" does.
+        m_notifier->setEnabled(false);
+        QCoreApplication::quit();
+        return;
+    }
+    m_pending.append(buffer, int(count));
+    int newline = 0;
+    while ((newline = m_pending.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(m_pending.left(newline));
+        m_pending.remove(0, newline + 1);
+        handleLine(line);
+    }
+}
+
+void HeadlessHost::handleLine(const QString& line)
+{
+    ScriptLine script;
+    QString error;
+    if (!parseScriptLine(line, script, error)) {
+        print(QStringLiteral("ERROR ") + error);
+        return;
+    }
+    apply(script, line.trimmed());
+}
+
+void HeadlessHost::apply(const ScriptLine& script, const QString& line)
+{
+    switch (script.kind) {
+    case ScriptLine::Empty:
+        return;
+    case ScriptLine::Quit:
+        print(QStringLiteral("OK quit"));
+        m_notifier->setEnabled(false);
+        QCoreApplication::quit();
+        return;
+    case ScriptLine::AckResult:
+        m_endpoint->setAckResult(script.number);
+        break;
+    case ScriptLine::PreAck:
+        m_endpoint->addPreAckCommand(script.command);
+        break;
+    case ScriptLine::Rect:
+        m_endpoint->setWindowRect(script.rect);
+        break;
+    case ScriptLine::Command:
+        if (m_endpoint->sendCommand(script.command) == 0) {
+            print(QStringLiteral("ERROR no module connected: ") + line);
+            return;
+        }
+        break;
+    }
+    print(QStringLiteral("OK ") + line);
+}

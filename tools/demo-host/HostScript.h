@@ -1,0 +1,27 @@
+// The command language of the demo host's headless mode (docs/host-link.md).
+#pragma once
+
+#include "native/HostCommand.h"
+#include "native/WinTypes.h"
+
+#include <QString>
+
+struct ScriptLine
+{
+    enum Kind
+    {
+        Empty,     // blank line or comment
+        Command,   // a host command for the module
+        Quit,      // end the demo host
+        AckResult, // result carried by later acknowledgements
+        PreAck,    // command sent just before the next acknowledgement
+        Rect       // rectangle answered to window-rectangle requests
+    };
+    Kind kind = Empty;
+    HostCommand command;
+    qint64 number = 0;
+    RECT rect{0, 0, 0, 0};
+};
+
+// False with a reason for anything that is not a whole, valid line.
+bool parseScriptLine(const QString& line, ScriptLine& out, QString& error);
