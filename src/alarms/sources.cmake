@@ -1,1 +1,6 @@
 # Files of src/alarms, appended to the core library.
+list(APPEND MC_CORE_SOURCES
+  alarms/BigPicWgt.cpp
+  alarms/CAlarmMsgWnd.cpp
+  alarms/CListCtrl.cpp
+)

@@ -1,1 +1,8 @@
 # Files of src/playback, appended to the core library.
+list(APPEND MC_CORE_SOURCES
+  playback/ButLblWgt.cpp
+  playback/CEscTipWnd.cpp
+  playback/CPlayThread.cpp
+  playback/CVideoSdk.cpp
+  playback/CusSliderWnd.cpp
+)

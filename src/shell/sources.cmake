@@ -1,1 +1,10 @@
 # Files of src/shell, appended to the core library.
+list(APPEND MC_CORE_SOURCES
+  shell/CfgReader.cpp
+  shell/LaunchNumber.cpp
+  shell/LaunchValues.cpp
+  shell/MessageClient.cpp
+  shell/MessageClient.h
+  shell/MessageClient.ui
+  shell/ProcessEnd.cpp
+)

@@ -1,0 +1,3 @@
+#include "alarms/BigPicWgt.h"
+
+BigPicWgt::BigPicWgt(QWidget* parent) : QWidget(parent) {}

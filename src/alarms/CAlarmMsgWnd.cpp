@@ -1,0 +1,3 @@
+#include "alarms/CAlarmMsgWnd.h"
+
+CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent) : QWidget(parent) {}

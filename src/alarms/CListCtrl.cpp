@@ -1,0 +1,3 @@
+#include "alarms/CListCtrl.h"
+
+CListCtrl::CListCtrl(QWidget* parent) : QListWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "platform/PopupListWgt.h"
+
+PopupListWgt::PopupListWgt(QWidget* parent) : QWidget(parent) {}

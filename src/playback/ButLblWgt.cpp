@@ -1,0 +1,3 @@
+#include "playback/ButLblWgt.h"
+
+ButLblWgt::ButLblWgt(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,3 @@
+#include "playback/CEscTipWnd.h"
+
+CEscTipWnd::CEscTipWnd(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,719 @@
+#include "shell/MessageClient.h"
+
+#include "ui_MessageClient.h"
+
+#include "alarms/BigPicWgt.h"
+#include "alarms/CAlarmMsgWnd.h"
+#include "alarms/CListCtrl.h"
+#include "native/CHostLink.h"
+#include "native/CrashApi.h"
+#include "native/ModulePath.h"
+#include "platform/CHttpClient.h"
+#include "platform/DevDetailInfo.h"
+#include "playback/CEscTipWnd.h"
+#include "playback/CPlayThread.h"
+#include "playback/CVideoSdk.h"
+#include "playback/CusSliderWnd.h"
+#include "shell/HostMessages.h"
+#include "shell/LaunchNumber.h"
+#include "shell/LaunchValues.h"
+#include "shell/ModuleLog.h"
+#include "shell/ProcessEnd.h"
+#include "widgets/CusCalendarWnd.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QMovie>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QTabBar>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+namespace {
+
+const char* const kComboStyle =
+    "QComboBox{color:#b8bccc;font:14px \"Microsoft YaHei\";border:none;combobox-popup:0;}"
+    "QComboBox:focus{color:#4f5466;}"
+    "QComboBox::drop-down{subcontrol-origin:padding;subcontrol-position:center right;width:12px;height:12px;"
+    "border:none;}"
+    "QComboBox::down-arrow{image:url(:/Skin/main/icon_down_default.png);width:12px;height:12px;}"
+    "QComboBox::down-arrow:hover{image:url(:/Skin/main/icon_down_hover.png);}"
+    "QComboBox::down-arrow:on{image:url(:/Skin/main/icon_up_default.png);}";
+
+} // namespace
+
+MessageClient::MessageClient(QString strCmdLine, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::MessageClientClass>())
+{
+    ui->setupUi(this);
+    m_strCmdLine = strCmdLine;
+    m_nPermissionTries = 0;
+    HttpGetPermisssion();
+    InitCtrl();
+
+    const std::string strDumpDir = native::GetModuleDir();
+    CrashAPI_Init();
+    CrashAPI_SetDumpPath(strDumpDir.c_str());
+    CrashAPI_SetCallBack(&MessageClient::DumpCrashCallback);
+}
+
+MessageClient::~MessageClient()
+{
+    if (m_pTcpThread) {
+        m_pTcpThread->quit();
+        m_pTcpThread->wait();
+        delete m_pTcpThread;
+        m_pTcpThread = nullptr;
+    }
+    delete m_pPlayThread;
+    m_pPlayThread = nullptr;
+    delete m_pTransSlider;
+    m_pTransSlider = nullptr;
+    if (m_pLoadingMovie) {
+        m_pLoadingMovie->stop();
+        delete m_pLoadingMovie;
+        m_pLoadingMovie = nullptr;
+    }
+    CrashAPI_Uninit();
+}
+
+// ---------------------------------------------------------------- set-up
+
+void MessageClient::InitCtrl()
+{
+    ResetWindowState();
+    InitLoadingMovie();
+    InitDetailHint();
+    CreateFilterBtn();
+    InitFilterForm();
+    ParseCmdLine();
+    CreatePlayback();
+    const QList<QPushButton*> pagingButtons = {ui->firstPageBtn,       ui->prePageBtn,       ui->nextPageBtn,
+                                               ui->lastPageBtn,        ui->searchResFirstPage, ui->searchResPrePage,
+                                               ui->searchResNextPage, ui->searchResLastPage};
+    for (QPushButton* pButton : pagingButtons) {
+        pButton->setEnabled(false);
+    }
+    ConnectControls();
+    RegisterMetaTypes();
+    m_pVideoFrameTimer = new QTimer(this);
+    m_pNotHasFrameTime = new QTimer(this);
+    connect(m_pVideoFrameTimer, &QTimer::timeout, this, &MessageClient::OnVideoFrameTimeSlot);
+    connect(m_pNotHasFrameTime, &QTimer::timeout, this, &MessageClient::OnHasNotFrameTimeOut);
+    CreateMsgLists();
+    m_pCalendarWnd = new CusCalendarWnd(this);
+    m_pCalendarWnd->hide();
+    m_pCurMsgList = m_pNotReadMsgList;
+    OnUpdateNotReadMsg();
+    StartVideoSdk();
+    if (m_pPlayThread) {
+        m_pPlayThread->InitSession();
+    }
+    InItMsgGetFlame();
+    m_nLeftFrameWidth = ui->leftFrame->width();
+    m_nRecordLeftGap = 20;
+    m_nTitleHeight = ui->title_widget->height();
+    m_nDetailHeight = ui->detlFram->height();
+    m_nRecordBottomGap = 4;
+    m_rcNormal = QRect();
+    InitDetailSide();
+    m_pEscWnd = new CEscTipWnd(this);
+    m_pEscWnd->hide();
+    connect(m_pEscWnd, &CEscTipWnd::KeyEscPressedSig, this, &MessageClient::slot_escKeyPressed);
+    m_pBigPicWgt = new BigPicWgt(this);
+    m_pBigPicWgt->hide();
+    connect(m_pBigPicWgt, &BigPicWgt::sigFocOut, this, &MessageClient::slot_bigPicFocOut);
+    m_bIfMinHideBigPic = false;
+    m_bFirstFrameArrived = false;
+    m_bVideoStarted = false;
+    m_pOsdTimer = new QTimer(this);
+    connect(m_pOsdTimer, &QTimer::timeout, this, &MessageClient::slot_getOSDTmTimerOut);
+}
+
+void MessageClient::ResetWindowState()
+{
+    m_hParentWnd = 0;
+    m_bEmbedded = false;
+    m_bMaximized = false;
+    m_bDragging = false;
+    m_pTransSlider = nullptr;
+    m_pBigPicWgt = nullptr;
+    m_pPlayThread = nullptr;
+    m_pEscWnd = nullptr;
+    m_pAllMsgTimerId = -1;
+    m_pNotReadTimerId = -1;
+    m_pSearchTimerId = -1;
+    m_nRequestTimeout = 10000;
+    m_nNewMsgCount = 0;
+    m_pNumCurAllPage = 1;
+    m_pNumAllPage = 1;
+    m_pNumCurNoReadPage = 1;
+    m_pNumNotReadAllPage = 1;
+    m_pAllNotReadNum = 0;
+    m_pNumCurSearchPage = 1;
+    m_pNumSearchAllPage = 1;
+    m_nPageSize = 30;
+}
+
+void MessageClient::InitLoadingMovie()
+{
+    // One animation serves both loading pages; stopping it stops both.
+    m_pLoadingMovie = new QMovie(QStringLiteral(":/Skin/main/loading.gif"));
+    ui->allMsgLoadingLab->setMovie(m_pLoadingMovie);
+    ui->notReadLoadingLab->setMovie(m_pLoadingMovie);
+}
+
+void MessageClient::InitDetailHint()
+{
+    ui->pageLab->setText(QStringLiteral("1/1"));
+    MC_LOG(3, "MessageClient::InitCtrl", "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
+    ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
+    ui->selectAllFrame->hide();
+    ui->deleteByQueueBotFrame->hide();
+}
+
+void MessageClient::CreateFilterBtn()
+{
+    m_pFilterBtn = new QPushButton(ui->leftFrame);
+    m_pFilterBtn->setObjectName(QStringLiteral("filterBtn"));
+    m_pFilterBtn->setStyleSheet(QStringLiteral("color: #4f5466;font: 14px \"微软雅黑\";border:none;"));
+    m_pFilterBtn->setText(QStringLiteral("筛选"));
+    m_pFilterBtn->setFixedSize(40, 16);
+    m_pFilterBtn->move(230, 15);
+    m_pFilterBtn->show();
+    m_pFilterBtn->setCursor(Qt::PointingHandCursor);
+    m_pFilterBtn->setFocusPolicy(Qt::ClickFocus);
+}
+
+void MessageClient::InitFilterForm()
+{
+    ui->leftTabWidget->tabBar()->hide();
+    ui->leftTabWidget->setCurrentIndex(0);
+    ui->resTab->setCurrentWidget(ui->notReadTab);
+    ui->notReadResultTab->setCurrentIndex(0);
+    ui->selectAllFrame_2->hide();
+    ui->deleteByQueueBotFrame_2->hide();
+    ui->searchDeleteOk->setText(QStringLiteral("删除 (0)"));
+
+    const QString strToday = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    ui->fromTimeLab->setText(strToday + QStringLiteral(" 00:00:00"));
+    ui->reachTimeLab->setText(strToday + QStringLiteral(" 23:59:59"));
+
+    ui->msgStatusCombox->setCurrentIndex(2);
+    ui->isEncryptCombox->setCurrentIndex(2);
+    ui->msgStatusCombox->setStyleSheet(QString::fromUtf8(kComboStyle));
+    ui->isEncryptCombox->setStyleSheet(QString::fromUtf8(kComboStyle));
+    ui->alarmDevInput->setPlaceholderText(QStringLiteral("全部设备"));
+    ui->popLstWgt->hide();
+    ui->popLstWgt->resize(220, 202);
+}
+
+void MessageClient::CreatePlayback()
+{
+    m_pPlayThread = new CPlayThread(this);
+    // The video library paints into the record area's own native window.
+    ui->recordArea->setAttribute(Qt::WA_NativeWindow);
+    m_pPlayThread->SetPlayWnd(reinterpret_cast<void*>(ui->recordArea->winId()));
+    m_pTransSlider = new CusSliderWnd(m_pPlayThread, ui->recordArea);
+    m_nTransSliderHeight = m_pTransSlider->height();
+    MC_LOG(2, "MessageClient::InitCtrl", "<%d>\t<%s>,m_pTransSlider->hide()");
+    m_pTransSlider->hide();
+    connect(m_pTransSlider, &CusSliderWnd::sigFullScrClk, this, &MessageClient::OnMaxOrNotBtnClicked);
+}
+
+void MessageClient::ConnectControls()
+{
+    connect(ui->closebtn, &QPushButton::clicked, this, &MessageClient::OnCloseBtnClicked);
+    connect(ui->maxbtn, &QPushButton::clicked, this, &MessageClient::OnMaxNormalClicked);
+    connect(ui->minbtn, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(ui->firstPageBtn, &QPushButton::clicked, this, &MessageClient::OnFirstPageClicked);
+    connect(ui->prePageBtn, &QPushButton::clicked, this, &MessageClient::OnPrePageClicked);
+    connect(ui->nextPageBtn, &QPushButton::clicked, this, &MessageClient::OnNextPageClicked);
+    connect(ui->lastPageBtn, &QPushButton::clicked, this, &MessageClient::OnLastPageClicked);
+    connect(ui->searchResFirstPage, &QPushButton::clicked, this, &MessageClient::OnSearchResFirsPageClicked);
+    connect(ui->searchResPrePage, &QPushButton::clicked, this, &MessageClient::OnSearchResPrePageClicked);
+    connect(ui->searchResNextPage, &QPushButton::clicked, this, &MessageClient::OnSearchResNextPageClicked);
+    connect(ui->searchResLastPage, &QPushButton::clicked, this, &MessageClient::OnSearchResLastPageClicked);
+    connect(ui->searchDeleteOk, &QPushButton::clicked, this, &MessageClient::SearchDeleteOk);
+    connect(ui->searchDeleteCancel, &QPushButton::clicked, this, &MessageClient::SearchDeleteCancel);
+    connect(ui->selectAllCheck_2, &QCheckBox::clicked, this, &MessageClient::SearchSetDeleteAllCheck);
+    connect(ui->alarmDevInput, &QLineEdit::textEdited, this, &MessageClient::OnDevInputTextChanged);
+    connect(ui->popLstWgt, &PopupListWgt::chgSelItem, this, &MessageClient::slot_lstSelChg);
+    connect(ui->resTab, &QTabWidget::currentChanged, this, &MessageClient::OnResTabCurChanged);
+    connect(m_pFilterBtn, &QPushButton::clicked, this, &MessageClient::OnFilterBtnClicked);
+    for (QPushButton* pBack : {ui->backMsgListBtn, ui->backMsgListBtn2, ui->backMsgListBtn_2, ui->backMsgListBtn_4,
+                               ui->backMsgListBtn_5, ui->backMsgListBtn_6, ui->backMsgListBtn_7}) {
+        connect(pBack, &QPushButton::clicked, this, &MessageClient::OnBackMsgListBtnClicked);
+    }
+    ui->backMsgListBtn_5->hide();
+    ui->backMsgListBtn_7->hide();
+    connect(ui->fromCalBtn, &QPushButton::clicked, this, &MessageClient::OnFromCalendarBtnClicked);
+    connect(ui->toCalBtn, &QPushButton::clicked, this, &MessageClient::OnToCalendarBtnClicked);
+    connect(ui->filterOkBtn, &QPushButton::clicked, this, &MessageClient::OnFilterOkBtnClicked);
+    connect(ui->searchRetryBtn, &QPushButton::clicked, this, &MessageClient::OnFilterOkBtnClicked);
+    connect(ui->filterResetBtn, &QPushButton::clicked, this, &MessageClient::OnFilterResetBtnClicked);
+    connect(ui->deleteOkBtn, &QPushButton::clicked, this, &MessageClient::OnDeleteOkBtnClicked);
+    connect(ui->deleteCancelBtn, &QPushButton::clicked, this, &MessageClient::OnDeleteCancelBtnClicked);
+    connect(ui->selectAllCheck, &QCheckBox::clicked, this, &MessageClient::OnSelectedAllCheckClicked);
+    // The combo boxes are connected by signature text: activated(int) is
+    // overloaded with activated(QString) in this Qt.
+    connect(ui->msgStatusCombox, SIGNAL(activated(int)), this, SLOT(MsgStatusComboxActivatedSlot(int)));
+    connect(ui->isEncryptCombox, SIGNAL(activated(int)), this, SLOT(IsEncryptComboxActivatedSlot(int)));
+    connect(ui->AllMsgFreshBtn, &QPushButton::clicked, this, &MessageClient::OnAllMsgFreshBtnClicked);
+    connect(ui->NotReadMsgFreshBtn, &QPushButton::clicked, this, &MessageClient::OnNotReadMsgFreshBtnClicked);
+    connect(m_pPlayThread, &CPlayThread::RealPlayFirstFrameSignal, this, &MessageClient::OnRealPlayFirstFrameSlot);
+    connect(m_pPlayThread, &CPlayThread::RecordPlayException, this, &MessageClient::OnRecordPlayExceptionSlot);
+    connect(m_pPlayThread, &CPlayThread::SliderPressOrDrag, this, &MessageClient::OnSliderPressedOrDraged);
+    connect(m_pPlayThread, &CPlayThread::HasFrameSignal, this, &MessageClient::hasVideoFrameSlot);
+    connect(this, &MessageClient::VideoStartSignal, this, &MessageClient::VideoStartImge);
+    connect(this, &MessageClient::UpdateAllMsgSignal, this, &MessageClient::OnUpdateAllMsg);
+    connect(&m_networkManager, &QNetworkAccessManager::finished, this, &MessageClient::serviceRequestFinished);
+    connect(ui->refshPicPushBut, &QPushButton::clicked, this, &MessageClient::slot_clkRefMsgPic);
+    connect(ui->butLblWgt, &ButLblWgt::sigButClked, this, &MessageClient::OnMsgRecordBtnClicked);
+    connect(ui->rePlyBut, &QPushButton::clicked, this, &MessageClient::OnMsgRecordBtnClicked);
+    connect(ui->bigPicBut, &QPushButton::clicked, this, &MessageClient::slot_showBigPicBut);
+}
+
+void MessageClient::RegisterMetaTypes()
+{
+    qRegisterMetaType<DEV_DETAIL_INFO>("dev_detail_info");
+    qRegisterMetaType<std::string>("string");
+    qRegisterMetaType<std::string>();
+    qRegisterMetaType<ALARM_INFO_STRUCT>("alarm_info_struct");
+    qRegisterMetaType<CAlarmMsgWnd*>("CAlarmMsgWnd");
+}
+
+CListCtrl* MessageClient::CreateMsgList(QWidget* pPage, int nTopMargin)
+{
+    auto* pList = new CListCtrl(pPage);
+    auto* pLayout = new QVBoxLayout(pPage);
+    pLayout->setSpacing(0);
+    pLayout->setContentsMargins(10, nTopMargin, 10, 20);
+    pLayout->addWidget(pList);
+    connect(pList, &CListCtrl::sigItemPressed, this, &MessageClient::slot_msgItemPressed);
+    connect(pList, &CListCtrl::sigListFilterClick, this, &MessageClient::OnFilterBtnClicked);
+    connect(pList, &CListCtrl::sigListDeleteByQueue, this, &MessageClient::OnListDeleteByQueueFunc);
+    connect(pList, &CListCtrl::sigListSetAllRead, this, &MessageClient::slot_listSetAllRead);
+    connect(pList, &CListCtrl::sigListIsSetAllChecked, this, &MessageClient::slot_ListIsSetAllChecked);
+    pList->show();
+    return pList;
+}
+
+void MessageClient::CreateMsgLists()
+{
+    m_pAllMsgList = CreateMsgList(ui->allResListTab, 20);
+    m_pNotReadMsgList = CreateMsgList(ui->notReadListTab, 20);
+    m_pSearchMsgList = CreateMsgList(ui->searchResultFrame, 0);
+}
+
+void MessageClient::StartVideoSdk()
+{
+    const LaunchValues values = LaunchValues::snapshot();
+    CVideoSdk::instance()->Init(values.Appkey);
+    CVideoSdk::instance()->SetAccessToken(values.AccessToken);
+}
+
+void MessageClient::InItMsgGetFlame()
+{
+    m_pNewMsgBtn = new QPushButton(this);
+    m_pNewMsgBtn->setObjectName(QStringLiteral("newMsgBtn"));
+    m_pNewMsgBtn->hide();
+}
+
+void MessageClient::InitDetailSide()
+{
+    ui->msgNoteLbl->hide();
+    ui->refshPicPushBut->hide();
+    ui->recordNothingLab->hide();
+    ui->rePlyBut->hide();
+    ui->label_9->hide();
+    ui->orgLabel->hide();
+    ui->picNtRtyWgt->resize(300, 171);
+    ui->picLab->resize(300, 171);
+    ui->picLab->move(0, 0);
+}
+
+// ---------------------------------------------------------------- launch string
+
+bool MessageClient::ParseCmdLine()
+{
+    const QString strCmdLine = m_strCmdLine;
+    if (strCmdLine.isEmpty()) {
+        return false;
+    }
+    const QList<QByteArray> items = strCmdLine.toLocal8Bit().split(';');
+    for (const QByteArray& item : items) {
+        const int nColon = item.indexOf(':');
+        if (nColon < 0) {
+            continue;
+        }
+        ApplyLaunchItem(item.left(nColon).toStdString(), item.mid(nColon + 1).toStdString());
+    }
+    CheckHostWindow();
+    return true;
+}
+
+void MessageClient::ApplyLaunchItem(const std::string& strKey, const std::string& strValue)
+{
+    static const char* const kFn = "MessageClient::ParseCmdLine";
+    // Keys whose value is plain text stored as a launch value, with the line
+    // an empty value gets (level 0: no line of its own).
+    struct TextKey
+    {
+        const char* szKey;
+        std::string LaunchValues::*pField;
+        int nLevel;
+        const char* szEmptyLog;
+    };
+    static const TextKey kTextKeys[] = {
+        {"Token", &LaunchValues::Token, 3, "<%d>\t<%s>,Token:NULL"},
+        {"RefreshToken", &LaunchValues::RefreshToken, 0, nullptr},
+        {"ServerUrl", &LaunchValues::ServerUrl, 3, "<%d>\t<%s>,ServerUrl:NULL"},
+        {"Appkey", &LaunchValues::Appkey, 3, "<%d>\t<%s>,Appkey:NULL"},
+        {"AccessToken", &LaunchValues::AccessToken, 3, "<%d>\t<%s>,AccessToken:NULL"},
+        {"TrustAccessToken", &LaunchValues::TrustAccessToken, 5, "<%d>\t<%s>,---CmdLine Trust AccessToken Is Empty"},
+        {"AesKey", &LaunchValues::AesKey, 3, "<%d>\t<%s>,AesKey:NULL"},
+    };
+
+    if (strKey == "ParentWnd") {
+        if (strValue.empty()) {
+            MC_LOG(3, kFn, "<%d>\t<%s>,ParentWnd:NULL");
+            return;
+        }
+        m_hParentWnd = LaunchNumber(strValue);
+        MC_LOG(3, kFn, "<%d>\t<%s>,nHwnd:%d", static_cast<int>(m_hParentWnd));
+        return;
+    }
+    for (const TextKey& key : kTextKeys) {
+        if (strKey != key.szKey) {
+            continue;
+        }
+        if (strValue.empty()) {
+            if (key.szEmptyLog) {
+                MC_LOG(key.nLevel, kFn, key.szEmptyLog);
+            }
+            return;
+        }
+        LaunchValues::update([&](LaunchValues& values) { values.*(key.pField) = strValue; });
+        return;
+    }
+    if (strKey == "CfgPath") {
+        if (strValue.empty()) {
+            MC_LOG(3, kFn, "<%d>\t<%s>,CfgPath:NULL");
+            UseDefaultCfgPath();
+            return;
+        }
+        LaunchValues::update([&](LaunchValues& values) { values.CfgPath = strValue; });
+    } else if (strKey == "NewWnd") {
+        if (strValue.empty()) {
+            MC_LOG(3, kFn, "<%d>\t<%s>,NewWnd:NULL");
+            return;
+        }
+        const bool bIsStNewWnd = LaunchNumber(strValue) != 0;
+        MC_LOG(3, kFn, "<%d>\t<%s>,nIsStNewWnd:%d", bIsStNewWnd ? 1 : 0);
+    } else if (strKey == "PushedMsgId") {
+        if (strValue.empty()) {
+            MC_LOG(3, kFn, "<%d>\t<%s>,PushedMsgId:NULL");
+            return;
+        }
+        m_nPushedMsgId = LaunchNumber(strValue);
+    } else if (strKey == "DcLogUrl" || strKey == "CmDclogUrl") {
+        const bool bDc = strKey == "DcLogUrl";
+        if (strValue.empty()) {
+            MC_LOG(5, kFn, bDc ? "<%d>\t<%s>,---CmdLine DcLogUrl Is Empty" : "<%d>\t<%s>,---CmdLine CmDclogUrl Is Empty");
+            return;
+        }
+        (bDc ? CHttpClient::instance()->m_strDcLogUrl : CHttpClient::instance()->m_strCmDclogUrl) =
+            QString::fromLocal8Bit(strValue.c_str());
+    }
+}
+
+void MessageClient::UseDefaultCfgPath()
+{
+    static const char* const kFn = "MessageClient::ParseCmdLine";
+    const std::string strCfgDir = native::GetModuleDir() + "../Lunet/default";
+    if (!native::PathExists(strCfgDir, false)) {
+        MC_LOG(3, kFn, "<%d>\t<%s>,strCfgDir:%s NULL", strCfgDir.c_str());
+        return;
+    }
+    const std::string strCfgFile = strCfgDir + "/" + "global_cfg.cfg";
+    if (!native::PathExists(strCfgFile, true)) {
+        MC_LOG(3, kFn, "<%d>\t<%s>,strCfgFile:%s NULL", strCfgFile.c_str());
+        return;
+    }
+    LaunchValues::update([&](LaunchValues& values) { values.CfgPath = strCfgFile; });
+}
+
+void MessageClient::CheckHostWindow()
+{
+    if (!native::IsWindow(m_hParentWnd)) {
+        // Without a live host the module has no one to serve.
+        close();
+        return;
+    }
+    m_bEmbedded = true;
+    ui->title_widget->hide();
+    if (m_bMaximized) {
+        ui->maxbtn->setChecked(false);
+        m_bMaximized = false;
+    }
+}
+
+// ---------------------------------------------------------------- host operations
+
+void MessageClient::ChangeShowModule(int /*nPushedMsgId*/)
+{
+    m_bDetailShown = 1;
+    emit ShowWndSignal();
+}
+
+void MessageClient::ChangeHideModule(int /*nIfChgTabShow*/)
+{
+    m_bDetailShown = 0;
+    emit HideWndSignal();
+}
+
+void MessageClient::SetModuleMiniFunc(bool bMini)
+{
+    MC_LOG(3, "MessageClient::SetModuleMiniFunc", "<%d>\t<%s>,bMini:%d", bMini ? 1 : 0);
+    if (bMini) {
+        emit HideWndSignal();
+    } else {
+        emit ShowWndSignal();
+    }
+}
+
+void MessageClient::SetBigPicShow(bool /*bShow*/) {}
+
+void MessageClient::WndMoveFunc()
+{
+    emit MainWndPosChanged();
+}
+
+void MessageClient::GetAlarmMsg() {}
+
+bool MessageClient::IsNetBusy()
+{
+    return false;
+}
+
+void MessageClient::HttpGetPermisssion() {}
+
+void MessageClient::OnNotHasPermittionSlot() {}
+
+void MessageClient::slot_UpdateToken(QString strToken, QString strRefreshToken)
+{
+    if (strToken.isEmpty() || strRefreshToken.isEmpty()) {
+        return;
+    }
+    const std::string strNewToken = strToken.toLocal8Bit().toStdString();
+    const std::string strNewRefresh = strRefreshToken.toLocal8Bit().toStdString();
+    LaunchValues::update([&](LaunchValues& values) {
+        values.Token = strNewToken;
+        values.RefreshToken = strNewRefresh;
+    });
+}
+
+void MessageClient::slotTopLevMousePress()
+{
+    if (m_hParentWnd) {
+        native::PostMessage(m_hParentWnd, WM_TOPLEV_MOUSEPRESS, 0, 0);
+    }
+}
+
+void MessageClient::slotCalendarSet(QString /*str*/) {}
+
+bool MessageClient::bIfStartOverTime()
+{
+    return false;
+}
+
+bool MessageClient::ifCurSel(std::string /*strDevKey*/, int /*nMsgId*/)
+{
+    return false;
+}
+
+void MessageClient::cpSelLstItemToCur(CAlarmMsgWnd* /*pItem*/) {}
+
+void MessageClient::getSelDevSerAndChl(std::string& /*strDevSerial*/, QString& /*strChannel*/) {}
+
+// ---------------------------------------------------------------- events
+
+void MessageClient::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+}
+
+void MessageClient::mouseReleaseEvent(QMouseEvent* event)
+{
+    QWidget::mouseReleaseEvent(event);
+}
+
+void MessageClient::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void MessageClient::mouseMoveEvent(QMouseEvent* event)
+{
+    QWidget::mouseMoveEvent(event);
+}
+
+void MessageClient::keyPressEvent(QKeyEvent* event)
+{
+    QWidget::keyPressEvent(event);
+}
+
+void MessageClient::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit WndSizeChangedSignal();
+}
+
+void MessageClient::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+}
+
+void MessageClient::timerEvent(QTimerEvent* event)
+{
+    const int nTimerId = event->timerId();
+    if (nTimerId == m_pAllMsgTimerId) {
+        killTimer(m_pAllMsgTimerId);
+        m_pAllMsgTimerId = -1;
+        ui->allMsgLoadingLab->setMovie(nullptr);
+        m_pLoadingMovie->stop();
+        ui->allResultTab->setCurrentIndex(3);
+    } else if (nTimerId == m_pNotReadTimerId) {
+        killTimer(m_pNotReadTimerId);
+        m_pNotReadTimerId = -1;
+        ui->notReadLoadingLab->setMovie(nullptr);
+        m_pLoadingMovie->stop();
+        ui->notReadResultTab->setCurrentIndex(3);
+    } else if (nTimerId == m_pSearchTimerId) {
+        killTimer(m_pSearchTimerId);
+        m_pSearchTimerId = -1;
+        m_pLoadingMovie->stop();
+        ui->leftTabWidget->setCurrentIndex(3);
+    } else {
+        QObject::timerEvent(event);
+    }
+}
+
+void MessageClient::closeEvent(QCloseEvent* event)
+{
+    if (m_pTransSlider && m_pTransSlider->isVisible()) {
+        MC_LOG(2, "MessageClient::closeEvent", "<%d>\t<%s>,m_pTransSlider->hide()");
+        m_pTransSlider->resize(0, 0);
+    }
+    if (m_pBigPicWgt) {
+        m_pBigPicWgt->hide();
+    }
+    hide();
+    if (m_hParentWnd != 0) {
+        HandBackTokens();
+        native::SendMessage(m_hParentWnd, WM_MODULE_CLOSE, 3, 0);
+    }
+    StopPlayback();
+    CVideoSdk::instance()->FiniLib();
+    MC_LOG(3, "MessageClient::closeEvent", "<%d>\t<%s>,module process ends");
+    QWidget::closeEvent(event);
+    EndModuleProcess();
+}
+
+void MessageClient::HandBackTokens()
+{
+    const LaunchValues values = LaunchValues::snapshot();
+    const std::string* tokens[] = {&values.Token, &values.RefreshToken};
+    for (WPARAM wParam = 0; wParam < 2; ++wParam) {
+        COPYDATASTRUCT data{COPYDATA_TOKEN, static_cast<std::uint32_t>(tokens[wParam]->size()),
+                            tokens[wParam]->data()};
+        CHostLink::instance()->sendCopyData(m_hParentWnd, wParam, data);
+    }
+}
+
+void MessageClient::StopPlayback()
+{
+    if (m_pPlayThread) {
+        if (m_pPlayThread->IsRecordPlaying()) {
+            m_pPlayThread->StopRecordPlay();
+        }
+        delete m_pPlayThread;
+        m_pPlayThread = nullptr;
+    }
+    delete m_pTransSlider;
+    m_pTransSlider = nullptr;
+}
+
+void MessageClient::DumpCrashCallback()
+{
+    MC_LOG(5, "MessageClient::DumpCrashCallback", "<%d>\t<%s>,Crash,Report Dump File Start...");
+}
+
+// ---------------------------------------------------------------- slots wired now, filled with their features
+
+void MessageClient::StartTcpConnect() {}
+void MessageClient::OnCloseBtnClicked()
+{
+    close();
+}
+void MessageClient::OnMaxNormalClicked() {}
+void MessageClient::OnFirstPageClicked() {}
+void MessageClient::OnPrePageClicked() {}
+void MessageClient::OnNextPageClicked() {}
+void MessageClient::OnLastPageClicked() {}
+void MessageClient::OnSearchResFirsPageClicked() {}
+void MessageClient::OnSearchResPrePageClicked() {}
+void MessageClient::OnSearchResNextPageClicked() {}
+void MessageClient::OnSearchResLastPageClicked() {}
+void MessageClient::SearchDeleteOk() {}
+void MessageClient::SearchDeleteCancel() {}
+void MessageClient::SearchSetDeleteAllCheck() {}
+void MessageClient::OnDevInputTextChanged(const QString& /*strText*/) {}
+void MessageClient::slot_lstSelChg(QString /*strSel*/) {}
+void MessageClient::OnResTabCurChanged(int /*nIndex*/) {}
+void MessageClient::OnFilterBtnClicked() {}
+void MessageClient::OnBackMsgListBtnClicked() {}
+void MessageClient::OnFromCalendarBtnClicked() {}
+void MessageClient::OnToCalendarBtnClicked() {}
+void MessageClient::OnFilterOkBtnClicked() {}
+void MessageClient::OnFilterResetBtnClicked() {}
+void MessageClient::OnDeleteOkBtnClicked() {}
+void MessageClient::OnDeleteCancelBtnClicked() {}
+void MessageClient::OnSelectedAllCheckClicked() {}
+void MessageClient::MsgStatusComboxActivatedSlot(int /*nIndex*/) {}
+void MessageClient::IsEncryptComboxActivatedSlot(int /*nIndex*/) {}
+void MessageClient::OnAllMsgFreshBtnClicked() {}
+void MessageClient::OnNotReadMsgFreshBtnClicked() {}
+void MessageClient::OnMaxOrNotBtnClicked() {}
+void MessageClient::OnRealPlayFirstFrameSlot(std::string /*devSerial*/, std::string /*devEncryptCode*/,
+                                             QString /*strAlarmTm*/)
+{
+}
+void MessageClient::OnRecordPlayExceptionSlot(QString /*strMsg*/) {}
+void MessageClient::OnSliderPressedOrDraged() {}
+void MessageClient::hasVideoFrameSlot(int /*nType*/, bool /*bFlag*/) {}
+void MessageClient::VideoStartImge(int /*nType*/) {}
+void MessageClient::OnUpdateAllMsg() {}
+void MessageClient::OnUpdateNotReadMsg() {}
+void MessageClient::OnVideoFrameTimeSlot() {}
+void MessageClient::OnHasNotFrameTimeOut() {}
+void MessageClient::slot_getOSDTmTimerOut() {}
+void MessageClient::serviceRequestFinished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+}
+void MessageClient::slot_msgItemPressed(CAlarmMsgWnd* /*pSelectedItem*/, int /*nType*/) {}
+void MessageClient::OnListDeleteByQueueFunc() {}
+void MessageClient::slot_listSetAllRead() {}
+void MessageClient::slot_ListIsSetAllChecked(int /*nAllChecked*/) {}
+void MessageClient::slot_clkRefMsgPic() {}
+void MessageClient::OnMsgRecordBtnClicked() {}
+void MessageClient::slot_escKeyPressed() {}
+void MessageClient::slot_showBigPicBut() {}
+void MessageClient::slot_bigPicFocOut() {}

@@ -1,0 +1,234 @@
+// The alarm-message window: the one class the module exports. The host
+// constructs it with the launch string and drives it through the public
+// operations; the window owns every other object of the module.
+#pragma once
+
+#include "alarms/AlarmTypes.h"
+#include "native/WinTypes.h"
+#include "shell/MessageClientExport.h"
+
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class MessageClientClass;
+}
+
+class BigPicWgt;
+class CAlarmMsgWnd;
+class CEscTipWnd;
+class CListCtrl;
+class CPlayThread;
+class CusCalendarWnd;
+class CusSliderWnd;
+class QMovie;
+class QNetworkReply;
+class QPushButton;
+class QThread;
+class QTimer;
+
+class MESSAGECLIENT_EXPORT MessageClient : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MessageClient(QString strCmdLine, QWidget* parent = nullptr);
+    ~MessageClient() override;
+
+    // Host operations.
+    void ChangeShowModule(int nPushedMsgId);
+    void ChangeHideModule(int nIfChgTabShow);
+    void SetModuleMiniFunc(bool bMini);
+    void SetBigPicShow(bool bShow);
+    void WndMoveFunc();
+    void GetAlarmMsg();
+    bool IsNetBusy();
+    void HttpGetPermisssion();
+    void OnNotHasPermittionSlot();
+    void slot_UpdateToken(QString strToken, QString strRefreshToken);
+
+    // Used by the module's own classes.
+    bool bIfStartOverTime();
+    bool ifCurSel(std::string strDevKey, int nMsgId);
+    void cpSelLstItemToCur(CAlarmMsgWnd* pItem);
+    void getSelDevSerAndChl(std::string& strDevSerial, QString& strChannel);
+
+    // Read by tests and the host side of the module's process.
+    HWND parentWnd() const { return m_hParentWnd; }
+    bool isEmbedded() const { return m_bEmbedded; }
+    int pushedMsgId() const { return m_nPushedMsgId; }
+
+public slots:
+    void slotTopLevMousePress();
+    void slotCalendarSet(QString str);
+
+signals:
+    void SetRecordPlayOrPause(bool flag);
+    void VideoStartSignal(int type);
+    void HideWndSignal();
+    void ShowWndSignal();
+    void UpdateAllMsgSignal();
+    void MainWndPosChanged();
+    void WndSizeChangedSignal();
+    void sig_FullScreen(bool bFullScreen, int nModIdx = 0);
+    void sig_UpdateToken(QString strToken, QString strRefreshToken);
+    void sigRemoetLogin(QString result);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private slots:
+    bool ParseCmdLine();
+    void StartTcpConnect();
+
+    void OnCloseBtnClicked();
+    void OnMaxNormalClicked();
+    void OnFirstPageClicked();
+    void OnPrePageClicked();
+    void OnNextPageClicked();
+    void OnLastPageClicked();
+    void OnSearchResFirsPageClicked();
+    void OnSearchResPrePageClicked();
+    void OnSearchResNextPageClicked();
+    void OnSearchResLastPageClicked();
+    void SearchDeleteOk();
+    void SearchDeleteCancel();
+    void SearchSetDeleteAllCheck();
+    void OnDevInputTextChanged(const QString& strText);
+    void slot_lstSelChg(QString strSel);
+    void OnResTabCurChanged(int nIndex);
+    void OnFilterBtnClicked();
+    void OnBackMsgListBtnClicked();
+    void OnFromCalendarBtnClicked();
+    void OnToCalendarBtnClicked();
+    void OnFilterOkBtnClicked();
+    void OnFilterResetBtnClicked();
+    void OnDeleteOkBtnClicked();
+    void OnDeleteCancelBtnClicked();
+    void OnSelectedAllCheckClicked();
+    void MsgStatusComboxActivatedSlot(int nIndex);
+    void IsEncryptComboxActivatedSlot(int nIndex);
+    void OnAllMsgFreshBtnClicked();
+    void OnNotReadMsgFreshBtnClicked();
+    void OnMaxOrNotBtnClicked();
+    void OnRealPlayFirstFrameSlot(std::string devSerial, std::string devEncryptCode, QString strAlarmTm);
+    void OnRecordPlayExceptionSlot(QString strMsg);
+    void OnSliderPressedOrDraged();
+    void hasVideoFrameSlot(int nType, bool bFlag);
+    void VideoStartImge(int nType);
+    void OnUpdateAllMsg();
+    void OnUpdateNotReadMsg();
+    void OnVideoFrameTimeSlot();
+    void OnHasNotFrameTimeOut();
+    void slot_getOSDTmTimerOut();
+    void serviceRequestFinished(QNetworkReply* reply);
+    void slot_msgItemPressed(CAlarmMsgWnd* pSelectedItem, int nType);
+    void OnListDeleteByQueueFunc();
+    void slot_listSetAllRead();
+    void slot_ListIsSetAllChecked(int nAllChecked);
+    void slot_clkRefMsgPic();
+    void OnMsgRecordBtnClicked();
+    void slot_escKeyPressed();
+    void slot_showBigPicBut();
+    void slot_bigPicFocOut();
+
+private:
+    static void DumpCrashCallback();
+
+    void InitCtrl();
+    void ResetWindowState();
+    void InitLoadingMovie();
+    void InitDetailHint();
+    void CreateFilterBtn();
+    void InitFilterForm();
+    void ApplyLaunchItem(const std::string& strKey, const std::string& strValue);
+    void UseDefaultCfgPath();
+    void CheckHostWindow();
+    void CreatePlayback();
+    void ConnectControls();
+    void RegisterMetaTypes();
+    CListCtrl* CreateMsgList(QWidget* pPage, int nTopMargin);
+    void CreateMsgLists();
+    void StartVideoSdk();
+    void InItMsgGetFlame();
+    void InitDetailSide();
+    void HandBackTokens();
+    void StopPlayback();
+
+    std::unique_ptr<Ui::MessageClientClass> ui;
+
+    QString m_strCmdLine;
+    HWND m_hParentWnd = 0;
+    bool m_bEmbedded = false;
+    bool m_bMaximized = false;
+    bool m_bDragging = false;
+    QPoint m_ptDragStart;
+    QRect m_rcNormal;
+    int m_bDetailShown = 0;
+    CusSliderWnd* m_pTransSlider = nullptr;
+    int m_nTransSliderHeight = 0;
+    BigPicWgt* m_pBigPicWgt = nullptr;
+    bool m_bIfMinHideBigPic = false;
+    int m_bHideBigPic = 0;
+    int m_bHideTransSlider = 0;
+    int m_nBigPicLeftInset = 69;
+    int m_nBigPicMargin = 1;
+    QMovie* m_pLoadingMovie = nullptr;
+    int m_pAllMsgTimerId = -1;
+    int m_pNotReadTimerId = -1;
+    int m_pSearchTimerId = -1;
+    int m_nRequestTimeout = 10000;
+    int m_nPageSize = 30;
+    int m_nPermissionTries = 0;
+    int m_nNewMsgCount = 0;
+    QPushButton* m_pNewMsgBtn = nullptr;
+    int m_nPushedMsgId = -1;
+    QNetworkAccessManager m_networkManager;
+    QMap<QString, int> m_mapTagTimer;
+
+    // Paging of the three lists.
+    int m_pNumCurAllPage = 1;
+    int m_pNumAllPage = 1;
+    int m_pNumCurNoReadPage = 1;
+    int m_pNumNotReadAllPage = 1;
+    int m_pAllNotReadNum = 0;
+    int m_pNumCurSearchPage = 1;
+    int m_pNumSearchAllPage = 1;
+    bool m_bInitGetUnRead = true;
+
+    QPushButton* m_pFilterBtn = nullptr;
+    CListCtrl* m_pAllMsgList = nullptr;
+    CListCtrl* m_pNotReadMsgList = nullptr;
+    CListCtrl* m_pSearchMsgList = nullptr;
+    CListCtrl* m_pCurMsgList = nullptr;
+    CusCalendarWnd* m_pCalendarWnd = nullptr;
+    CPlayThread* m_pPlayThread = nullptr;
+    CEscTipWnd* m_pEscWnd = nullptr;
+    QTimer* m_pVideoFrameTimer = nullptr;
+    QTimer* m_pNotHasFrameTime = nullptr;
+    QTimer* m_pOsdTimer = nullptr;
+    QThread* m_pTcpThread = nullptr;
+
+    // Layout measures the control bar and full screen work with.
+    int m_nLeftFrameWidth = 0;
+    int m_nRecordLeftGap = 20;
+    int m_nTitleHeight = 0;
+    int m_nDetailHeight = 0;
+    int m_nRecordBottomGap = 4;
+    bool m_bFirstFrameArrived = false;
+    bool m_bVideoStarted = false;
+};

@@ -1,0 +1,3 @@
+#include "widgets/CusCalendarWnd.h"
+
+CusCalendarWnd::CusCalendarWnd(QWidget* parent) : QWidget(parent) {}
