@@ -10,5 +10,4 @@ public:
     explicit CAlarmMsgWnd(QWidget* parent = nullptr);
 
 signals:
-
 };

@@ -25,7 +25,8 @@ void CPlayThread::InitSession()
 {
     m_strSessionId = CVideoSdk::instance()->AllocSession(&CPlayThread::RecordMessageHandler, this);
     if (m_strSessionId.empty()) {
-        MC_LOG(5, "CPlayThread::InitSession", "<%d>\t<%s>,AllocSession failed:%d", CVideoSdk::instance()->GetLastErrorCode());
+        MC_LOG(5, "CPlayThread::InitSession", "<%d>\t<%s>,AllocSession failed:%d",
+               CVideoSdk::instance()->GetLastErrorCode());
         return;
     }
     CVideoSdk::instance()->SetDataCallBack(m_strSessionId, &CPlayThread::RecordDataHandler, this);
@@ -42,21 +43,23 @@ void CPlayThread::StopRecordPlay()
     m_bPlayRequested = false;
 }
 
-void CPlayThread::RecordMessageHandler(const char* szSessionId, unsigned int iMsgType, unsigned int iErrorCode,
-                                       const char* /*pMessageInfo*/, void* pUser)
+void CPlayThread::RecordMessageHandler(const char* szSessionId, unsigned int iMsgType,
+                                       unsigned int iErrorCode, const char* /*pMessageInfo*/, void* pUser)
 {
     auto* pThis = static_cast<CPlayThread*>(pUser);
     if (!pThis || !szSessionId || pThis->m_strSessionId != szSessionId) {
         return;
     }
-    MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,RecordMessageHandler iMsgType = %d, iErrorCode = %d",
-           static_cast<int>(iMsgType), static_cast<int>(iErrorCode));
+    MC_LOG(3, "CPlayThread::RecordMessageHandler",
+           "<%d>\t<%s>,RecordMessageHandler iMsgType = %d, iErrorCode = %d", static_cast<int>(iMsgType),
+           static_cast<int>(iErrorCode));
     if (iMsgType == OPENSDK_MSG_PLAY_STOPPED) {
         pThis->m_bHasFrame = false;
     }
 }
 
-void CPlayThread::RecordDataHandler(unsigned int /*enType*/, char* /*pData*/, unsigned int /*iLen*/, void* pUser)
+void CPlayThread::RecordDataHandler(unsigned int /*enType*/, char* /*pData*/, unsigned int /*iLen*/,
+                                    void* pUser)
 {
     if (!pUser) {
         return;

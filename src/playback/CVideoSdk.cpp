@@ -55,8 +55,8 @@ int CVideoSdk::SetDataCallBack(const std::string& strSessionId, OpenSDK_DataCall
 int CVideoSdk::StartSearch(const std::string& strSessionId, const std::string& strDevSerial, int nChannelNo,
                            const std::string& strStartTime, const std::string& strStopTime)
 {
-    return OpenSDK_StartSearchExtend(strSessionId.c_str(), strDevSerial.c_str(), nChannelNo, strStartTime.c_str(),
-                                     strStopTime.c_str(), 3);
+    return OpenSDK_StartSearchExtend(strSessionId.c_str(), strDevSerial.c_str(), nChannelNo,
+                                     strStartTime.c_str(), strStopTime.c_str(), 3);
 }
 
 int CVideoSdk::StartPlayBack(const std::string& strSessionId, void* hWnd, const std::string& strDevSerial,

@@ -34,7 +34,8 @@ public:
 
     // 0 with *ppBuf set on success; free the buffer with DataFree.
     int DecryptPicture(const std::string& strAccessToken, const std::string& strPicUrl,
-                       const std::string& strDevSerial, const std::string& strSafeKey, char** ppBuf, int* pLen);
+                       const std::string& strDevSerial, const std::string& strSafeKey, char** ppBuf,
+                       int* pLen);
     int DataFree(void* pData);
 
     int GetLastErrorCode();

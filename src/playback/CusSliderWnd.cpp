@@ -1,3 +1,6 @@
 #include "playback/CusSliderWnd.h"
 
-CusSliderWnd::CusSliderWnd(CPlayThread* pPlayThread, QWidget* parent) : QWidget(parent), m_pPlayThread(pPlayThread) {}
+CusSliderWnd::CusSliderWnd(CPlayThread* pPlayThread, QWidget* parent)
+    : QWidget(parent), m_pPlayThread(pPlayThread)
+{
+}

@@ -1,4 +1,5 @@
-// Playback control bar laid over the record area. Its controls arrive with the playback controls; for now it only carries its signal.
+// Playback control bar laid over the record area. Its controls arrive with the playback controls; for now it
+// only carries its signal.
 #pragma once
 
 #include <QWidget>

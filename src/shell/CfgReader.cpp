@@ -34,7 +34,8 @@ bool findKey(QXmlStreamReader& reader, const QString& strKey, QString& strValue)
 
 } // namespace
 
-std::string ReadCfgString(const std::string& strPath, const std::string& strKey, const std::string& strDefault)
+std::string ReadCfgString(const std::string& strPath, const std::string& strKey,
+                          const std::string& strDefault)
 {
     QFile file(QString::fromLocal8Bit(strPath.c_str()));
     if (strPath.empty() || !file.open(QIODevice::ReadOnly)) {

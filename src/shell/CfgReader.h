@@ -6,4 +6,5 @@
 // The text of the child element strKey of the root "Configure" of the file at
 // strPath; strDefault when the file cannot be read, has another root, lacks the
 // key or is malformed. The file is read afresh on every call.
-std::string ReadCfgString(const std::string& strPath, const std::string& strKey, const std::string& strDefault);
+std::string ReadCfgString(const std::string& strPath, const std::string& strKey,
+                          const std::string& strDefault);

@@ -93,9 +93,9 @@ void MessageClient::InitCtrl()
     InitFilterForm();
     ParseCmdLine();
     CreatePlayback();
-    const QList<QPushButton*> pagingButtons = {ui->firstPageBtn,       ui->prePageBtn,       ui->nextPageBtn,
-                                               ui->lastPageBtn,        ui->searchResFirstPage, ui->searchResPrePage,
-                                               ui->searchResNextPage, ui->searchResLastPage};
+    const QList<QPushButton*> pagingButtons = {
+        ui->firstPageBtn,       ui->prePageBtn,       ui->nextPageBtn,       ui->lastPageBtn,
+        ui->searchResFirstPage, ui->searchResPrePage, ui->searchResNextPage, ui->searchResLastPage};
     for (QPushButton* pButton : pagingButtons) {
         pButton->setEnabled(false);
     }
@@ -246,8 +246,9 @@ void MessageClient::ConnectControls()
     connect(ui->popLstWgt, &PopupListWgt::chgSelItem, this, &MessageClient::slot_lstSelChg);
     connect(ui->resTab, &QTabWidget::currentChanged, this, &MessageClient::OnResTabCurChanged);
     connect(m_pFilterBtn, &QPushButton::clicked, this, &MessageClient::OnFilterBtnClicked);
-    for (QPushButton* pBack : {ui->backMsgListBtn, ui->backMsgListBtn2, ui->backMsgListBtn_2, ui->backMsgListBtn_4,
-                               ui->backMsgListBtn_5, ui->backMsgListBtn_6, ui->backMsgListBtn_7}) {
+    for (QPushButton* pBack :
+         {ui->backMsgListBtn, ui->backMsgListBtn2, ui->backMsgListBtn_2, ui->backMsgListBtn_4,
+          ui->backMsgListBtn_5, ui->backMsgListBtn_6, ui->backMsgListBtn_7}) {
         connect(pBack, &QPushButton::clicked, this, &MessageClient::OnBackMsgListBtnClicked);
     }
     ui->backMsgListBtn_5->hide();
@@ -266,13 +267,16 @@ void MessageClient::ConnectControls()
     connect(ui->isEncryptCombox, SIGNAL(activated(int)), this, SLOT(IsEncryptComboxActivatedSlot(int)));
     connect(ui->AllMsgFreshBtn, &QPushButton::clicked, this, &MessageClient::OnAllMsgFreshBtnClicked);
     connect(ui->NotReadMsgFreshBtn, &QPushButton::clicked, this, &MessageClient::OnNotReadMsgFreshBtnClicked);
-    connect(m_pPlayThread, &CPlayThread::RealPlayFirstFrameSignal, this, &MessageClient::OnRealPlayFirstFrameSlot);
-    connect(m_pPlayThread, &CPlayThread::RecordPlayException, this, &MessageClient::OnRecordPlayExceptionSlot);
+    connect(m_pPlayThread, &CPlayThread::RealPlayFirstFrameSignal, this,
+            &MessageClient::OnRealPlayFirstFrameSlot);
+    connect(m_pPlayThread, &CPlayThread::RecordPlayException, this,
+            &MessageClient::OnRecordPlayExceptionSlot);
     connect(m_pPlayThread, &CPlayThread::SliderPressOrDrag, this, &MessageClient::OnSliderPressedOrDraged);
     connect(m_pPlayThread, &CPlayThread::HasFrameSignal, this, &MessageClient::hasVideoFrameSlot);
     connect(this, &MessageClient::VideoStartSignal, this, &MessageClient::VideoStartImge);
     connect(this, &MessageClient::UpdateAllMsgSignal, this, &MessageClient::OnUpdateAllMsg);
-    connect(&m_networkManager, &QNetworkAccessManager::finished, this, &MessageClient::serviceRequestFinished);
+    connect(&m_networkManager, &QNetworkAccessManager::finished, this,
+            &MessageClient::serviceRequestFinished);
     connect(ui->refshPicPushBut, &QPushButton::clicked, this, &MessageClient::slot_clkRefMsgPic);
     connect(ui->butLblWgt, &ButLblWgt::sigButClked, this, &MessageClient::OnMsgRecordBtnClicked);
     connect(ui->rePlyBut, &QPushButton::clicked, this, &MessageClient::OnMsgRecordBtnClicked);
@@ -376,7 +380,8 @@ void MessageClient::ApplyLaunchItem(const std::string& strKey, const std::string
         {"ServerUrl", &LaunchValues::ServerUrl, 3, "<%d>\t<%s>,ServerUrl:NULL"},
         {"Appkey", &LaunchValues::Appkey, 3, "<%d>\t<%s>,Appkey:NULL"},
         {"AccessToken", &LaunchValues::AccessToken, 3, "<%d>\t<%s>,AccessToken:NULL"},
-        {"TrustAccessToken", &LaunchValues::TrustAccessToken, 5, "<%d>\t<%s>,---CmdLine Trust AccessToken Is Empty"},
+        {"TrustAccessToken", &LaunchValues::TrustAccessToken, 5,
+         "<%d>\t<%s>,---CmdLine Trust AccessToken Is Empty"},
         {"AesKey", &LaunchValues::AesKey, 3, "<%d>\t<%s>,AesKey:NULL"},
     };
 
@@ -425,7 +430,9 @@ void MessageClient::ApplyLaunchItem(const std::string& strKey, const std::string
     } else if (strKey == "DcLogUrl" || strKey == "CmDclogUrl") {
         const bool bDc = strKey == "DcLogUrl";
         if (strValue.empty()) {
-            MC_LOG(5, kFn, bDc ? "<%d>\t<%s>,---CmdLine DcLogUrl Is Empty" : "<%d>\t<%s>,---CmdLine CmDclogUrl Is Empty");
+            MC_LOG(5, kFn,
+                   bDc ? "<%d>\t<%s>,---CmdLine DcLogUrl Is Empty"
+                       : "<%d>\t<%s>,---CmdLine CmDclogUrl Is Empty");
             return;
         }
         (bDc ? CHttpClient::instance()->m_strDcLogUrl : CHttpClient::instance()->m_strCmDclogUrl) =
@@ -655,7 +662,8 @@ void MessageClient::DumpCrashCallback()
     MC_LOG(5, "MessageClient::DumpCrashCallback", "<%d>\t<%s>,Crash,Report Dump File Start...");
 }
 
-// ---------------------------------------------------------------- slots wired now, filled with their features
+// ---------------------------------------------------------------- slots wired now, filled with their
+// features
 
 void MessageClient::StartTcpConnect() {}
 void MessageClient::OnCloseBtnClicked()

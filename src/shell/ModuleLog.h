@@ -4,5 +4,5 @@
 
 #include "logkit/LogKit.h"
 
-#define MC_LOG(level, function, format, ...) \
+#define MC_LOG(level, function, format, ...)                                                                 \
     LogWrite(level, "MessageClient", format, __LINE__, function, ##__VA_ARGS__)

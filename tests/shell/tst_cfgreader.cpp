@@ -23,10 +23,12 @@ private:
 private slots:
     void readsChildOfConfigure()
     {
-        const std::string strPath = write("ok.cfg", "<?xml version=\"1.0\"?>\n<!-- c -->\n<Configure>"
-                                                   "<rec_folder>/r</rec_folder><snap_folder>/s/快照</snap_folder>"
-                                                   "</Configure>");
-        QCOMPARE(ReadCfgString(strPath, "snap_folder", "def"), QString("/s/快照").toLocal8Bit().toStdString());
+        const std::string strPath =
+            write("ok.cfg", "<?xml version=\"1.0\"?>\n<!-- c -->\n<Configure>"
+                            "<rec_folder>/r</rec_folder><snap_folder>/s/快照</snap_folder>"
+                            "</Configure>");
+        QCOMPARE(ReadCfgString(strPath, "snap_folder", "def"),
+                 QString("/s/快照").toLocal8Bit().toStdString());
         QCOMPARE(ReadCfgString(strPath, "rec_folder", "def"), std::string("/r"));
     }
 
@@ -37,7 +39,8 @@ private slots:
         QTest::newRow("missing key") << QByteArray("<Configure><rec_folder>/r</rec_folder></Configure>");
         QTest::newRow("malformed") << QByteArray("<Configure><snap_folder>/s</snap_folder>");
         QTest::newRow("mismatched") << QByteArray("<Configure><snap_folder>/s</rec_folder></Configure>");
-        QTest::newRow("grandchild only") << QByteArray("<Configure><a><snap_folder>/s</snap_folder></a></Configure>");
+        QTest::newRow("grandchild only")
+            << QByteArray("<Configure><a><snap_folder>/s</snap_folder></a></Configure>");
         QTest::newRow("empty file") << QByteArray();
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe<<", 5);
     }
@@ -49,7 +52,8 @@ private slots:
 
     void missingFileGivesTheDefault()
     {
-        QCOMPARE(ReadCfgString(m_dir.filePath("none.cfg").toStdString(), "snap_folder", "def"), std::string("def"));
+        QCOMPARE(ReadCfgString(m_dir.filePath("none.cfg").toStdString(), "snap_folder", "def"),
+                 std::string("def"));
         QCOMPARE(ReadCfgString("", "snap_folder", "def"), std::string("def"));
         QCOMPARE(ReadCfgString(m_dir.path().toStdString(), "snap_folder", "def"), std::string("def"));
     }

@@ -1,12 +1,12 @@
 // The launch string as the host writes it, and the odd strings it has been
 // seen to write: what lands in the launch values and what is logged.
 #include "logkit/LogKit.h"
+#include "native/ModulePath.h"
+#include "platform/CHttpClient.h"
 #include "shell/LaunchNumber.h"
 #include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
-#include "native/ModulePath.h"
-#include "platform/CHttpClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -210,7 +210,8 @@ private slots:
 
     void tokensNeverLoggedInClear()
     {
-        auto client = launch("Token:secret-token-value;RefreshToken:secret-refresh;AccessToken:secret-access");
+        auto client =
+            launch("Token:secret-token-value;RefreshToken:secret-refresh;AccessToken:secret-access");
         for (const auto& line : logkit::capturedLines()) {
             QVERIFY2(line.text.find("secret-") == std::string::npos, line.text.c_str());
         }

@@ -109,8 +109,8 @@ private:
         const std::filesystem::path dir(logDirectory());
         std::filesystem::create_directories(dir, ec);
         try {
-            auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>((dir / "MessageClient.log").string(),
-                                                                               5 * 1024 * 1024, 3);
+            auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+                (dir / "MessageClient.log").string(), 5 * 1024 * 1024, 3);
             sink->set_pattern(kPattern);
             m_sinks.push_back(sink);
         } catch (const spdlog::spdlog_ex& e) {
