@@ -18,30 +18,34 @@ extern "C" {
 #endif
 
 /* Message types delivered to the message callback. */
-enum OpenSDK_MessageType {
-    OPENSDK_MSG_PLAY_FAILED = 0,      /* error code (and sometimes a "UExxx" text) says why */
+enum OpenSDK_MessageType
+{
+    OPENSDK_MSG_PLAY_FAILED = 0, /* error code (and sometimes a "UExxx" text) says why */
     OPENSDK_MSG_PLAY_STARTED = 3,
-    OPENSDK_MSG_PLAY_STOPPED = 4,     /* by request or after the end of the span */
-    OPENSDK_MSG_PLAY_END = 5,         /* the span's end was reached */
-    OPENSDK_MSG_SEARCH_RESULT = 20,   /* text: {"FileSize":n,"FileList":[{"StartTime":..,"EndTime":..}]} */
+    OPENSDK_MSG_PLAY_STOPPED = 4,   /* by request or after the end of the span */
+    OPENSDK_MSG_PLAY_END = 5,       /* the span's end was reached */
+    OPENSDK_MSG_SEARCH_RESULT = 20, /* text: {"FileSize":n,"FileList":[{"StartTime":..,"EndTime":..}]} */
     OPENSDK_MSG_SEARCH_FAILED = 22,
     OPENSDK_MSG_PLAY_ABNORMAL_END = 28
 };
 
 /* Data types delivered to the data callback. */
-enum OpenSDK_DataType {
+enum OpenSDK_DataType
+{
     OPENSDK_DATA_HEADER = 0,
     OPENSDK_DATA_FRAME = 1 /* one JPEG frame */
 };
 
 /* Error codes (OpenSDK_GetLastErrorCode and message error codes). */
-enum OpenSDK_ErrorCode {
+enum OpenSDK_ErrorCode
+{
     OPENSDK_OK = 0,
     OPENSDK_ERR_NOT_INITIALISED = 100001,
     OPENSDK_ERR_BAD_PARAMETER = 100002,
     OPENSDK_ERR_NO_SESSION = 100003,
     OPENSDK_ERR_NETWORK = 100004,
     OPENSDK_ERR_BAD_REPLY = 100005,
+    OPENSDK_ERR_NOT_PLAYING = 100006, /* no playback, or no picture shown yet */
     OPENSDK_ERR_SEARCHING = 200004,
     OPENSDK_ERR_PICTURE_CODE = 200006,
     OPENSDK_ERR_PICTURE_EXPIRED = 200008,
@@ -53,13 +57,15 @@ enum OpenSDK_ErrorCode {
 };
 
 /* Configuration keys for OpenSDK_SetConfigInfo. */
-enum OpenSDK_ConfigKey {
-    OPENSDK_CFG_LOG_LEVEL = 2,     /* value: 0 off .. 5 verbose */
-    OPENSDK_CFG_STREAM_TRANS = 3,  /* value: 1 cloud relay */
-    OPENSDK_CFG_P2P_VERSION = 4    /* value: protocol generation, kept for callers */
+enum OpenSDK_ConfigKey
+{
+    OPENSDK_CFG_LOG_LEVEL = 2,    /* value: 0 off .. 5 verbose */
+    OPENSDK_CFG_STREAM_TRANS = 3, /* value: 1 cloud relay */
+    OPENSDK_CFG_P2P_VERSION = 4   /* value: protocol generation, kept for callers */
 };
 
-typedef struct STREAM_TIME {
+typedef struct STREAM_TIME
+{
     int iYear;
     int iMonth;
     int iDay;
@@ -98,8 +104,8 @@ PAVRIX_API int OpenSDK_StopPlayBackEx(const char* szSessionId);
 PAVRIX_API int OpenSDK_GetOSDTime(const char* szSessionId, STREAM_TIME* pTime);
 
 /* On success *pBuf holds the decrypted picture; free it with OpenSDK_Data_Free. */
-PAVRIX_API int OpenSDK_DecryptPicture(const char* szAccessToken, const char* szPicUrl, const char* szDevSerial,
-                                      const char* szSafeKey, char** pBuf, int* iLen);
+PAVRIX_API int OpenSDK_DecryptPicture(const char* szAccessToken, const char* szPicUrl,
+                                      const char* szDevSerial, const char* szSafeKey, char** pBuf, int* iLen);
 
 PAVRIX_API int OpenSDK_GetLastErrorCode(void);
 PAVRIX_API const char* OpenSDK_GetLastErrorDesc(void);

@@ -1,0 +1,140 @@
+#include "CloudClient.h"
+
+#include "PavrixSDK.h"
+#include "SdkLog.h"
+#include "TimeText.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdlib>
+
+namespace pavrix {
+
+namespace {
+
+const char kDefaultCloudUrl[] = "https://127.0.0.1:18443/cloud";
+
+std::string clipQueryText(const ClipQuery& query)
+{
+    return "device=" + Url::encodeQueryValue(query.device) + "&channel=" + std::to_string(query.channel) +
+           "&start=" + Url::encodeQueryValue(query.start) + "&end=" + Url::encodeQueryValue(query.end);
+}
+
+int codeForStatus(int status)
+{
+    switch (status) {
+    case 401:
+        return OPENSDK_ERR_ACCESS_TOKEN;
+    case 403:
+        return OPENSDK_ERR_PLAY_CODE;
+    case 404:
+        return OPENSDK_ERR_NO_CHANNEL;
+    case 503:
+        return OPENSDK_ERR_DEVICE_OFFLINE;
+    default:
+        return OPENSDK_ERR_BAD_REPLY;
+    }
+}
+
+} // namespace
+
+CloudClient CloudClient::fromEnvironment()
+{
+    const char* env = std::getenv("PAVRIX_CLOUD_URL");
+    Url base;
+    if (!env || !*env || !Url::parse(env, &base)) {
+        if (env && *env)
+            PVX_ERROR("PAVRIX_CLOUD_URL \"%s\" is not an http(s) address; using %s", env, kDefaultCloudUrl);
+        Url::parse(kDefaultCloudUrl, &base);
+    }
+    while (base.target.size() > 1 && base.target.back() == '/')
+        base.target.pop_back();
+    if (base.target == "/")
+        base.target.clear();
+    return CloudClient(base, TlsSettings::fromEnvironment());
+}
+
+Url CloudClient::endpoint(const std::string& path, const std::string& query) const
+{
+    Url url = m_base;
+    url.target = m_base.target.substr(0, m_base.target.find('?')) + path + "?" + query;
+    return url;
+}
+
+SdkError CloudClient::searchRecords(const ClipQuery& query, const std::string& token,
+                                    std::vector<RecordSpan>* spans) const
+{
+    HttpOptions options;
+    options.bearerToken = token;
+    options.connectTimeoutMs = 3000;
+    options.readTimeoutMs = 5000;
+    options.maxBody = 4u << 20;
+    const HttpResponse response = m_fetcher.get(endpoint("/v1/records", clipQueryText(query)), options);
+    if (!response.answered() || response.status != 200)
+        return replyError(response);
+    if (!parseRecords(response.body, spans)) {
+        PVX_ERROR("record search: reply is not a record list: %.200s", response.body.c_str());
+        return {OPENSDK_ERR_BAD_REPLY, "record list does not parse"};
+    }
+    return SdkError::none();
+}
+
+Url CloudClient::streamUrl(const ClipQuery& query) const
+{
+    return endpoint("/v1/stream", clipQueryText(query) + "&code=" + Url::encodeQueryValue(query.code));
+}
+
+SdkError CloudClient::replyError(const HttpResponse& response)
+{
+    switch (response.failure) {
+    case HttpResponse::Failure::Network:
+        return {OPENSDK_ERR_NETWORK, "network failure: " + response.failureText};
+    case HttpResponse::Failure::TooLarge:
+        return {OPENSDK_ERR_BAD_REPLY, "reply too large"};
+    case HttpResponse::Failure::Aborted:
+        return {OPENSDK_ERR_NETWORK, "request aborted"};
+    case HttpResponse::Failure::None:
+        break;
+    }
+    const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
+    const int code = body.value("code").toInt(0);
+    const std::string msg = body.value("msg").toString().toStdString();
+    if (code != 0)
+        return {code, msg.empty() ? "HTTP " + std::to_string(response.status) : msg};
+    return {codeForStatus(response.status), "HTTP " + std::to_string(response.status)};
+}
+
+bool CloudClient::parseRecords(const std::string& body, std::vector<RecordSpan>* spans)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(body), &error);
+    const QJsonValue records = doc.object().value("records");
+    if (error.error != QJsonParseError::NoError || !records.isArray())
+        return false;
+    std::vector<RecordSpan> parsed;
+    for (const QJsonValue& item : records.toArray()) {
+        RecordSpan span{item.toObject().value("start").toString().toStdString(),
+                        item.toObject().value("end").toString().toStdString()};
+        if (!TimeText::isValid(span.start) || !TimeText::isValid(span.end))
+            return false;
+        parsed.push_back(span);
+    }
+    *spans = std::move(parsed);
+    return true;
+}
+
+std::string CloudClient::fileListJson(const std::vector<RecordSpan>& spans)
+{
+    // Times are validated digits and punctuation, so no escaping is needed.
+    std::string text = "{\"FileSize\":" + std::to_string(spans.size()) + ",\"FileList\":[";
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (i)
+            text += ',';
+        text += "{\"StartTime\":\"" + spans[i].start + "\",\"EndTime\":\"" + spans[i].end + "\"}";
+    }
+    return text + "]}";
+}
+
+} // namespace pavrix

@@ -1,0 +1,171 @@
+#include "HttpFetcher.h"
+
+#include "AbortHandle.h"
+#include "SdkLog.h"
+
+#include <httplib.h>
+#include <openssl/x509.h>
+
+#include <cstdlib>
+
+namespace pavrix {
+
+namespace {
+
+// A store of its own for each client: the client's SSL context takes ownership.
+X509_STORE* makeCertStore(const TlsSettings& tls)
+{
+    X509_STORE* store = X509_STORE_new();
+    if (!store)
+        return nullptr;
+    X509_STORE_set_default_paths(store);
+    if (!tls.caFile.empty() && X509_STORE_load_locations(store, tls.caFile.c_str(), nullptr) != 1)
+        PVX_WARN("cannot load CA file %s; using the system's CAs only", tls.caFile.c_str());
+    return store;
+}
+
+void configure(httplib::Client& client, const Url& url, const HttpOptions& options, const TlsSettings& tls)
+{
+    client.set_connection_timeout(options.connectTimeoutMs / 1000, (options.connectTimeoutMs % 1000) * 1000);
+    client.set_read_timeout(options.readTimeoutMs / 1000, (options.readTimeoutMs % 1000) * 1000);
+    client.set_write_timeout(5, 0);
+    client.set_keep_alive(false);
+    client.set_follow_location(false);
+    if (url.scheme == "https") {
+        client.enable_server_certificate_verification(tls.verify);
+        if (tls.verify)
+            client.set_ca_cert_store(makeCertStore(tls));
+    }
+}
+
+httplib::Headers headersFor(const HttpOptions& options)
+{
+    httplib::Headers headers;
+    if (!options.bearerToken.empty())
+        headers.emplace("Authorization", "Bearer " + options.bearerToken);
+    return headers;
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
+TlsSettings TlsSettings::fromEnvironment()
+{
+    TlsSettings tls;
+    const char* verify = std::getenv("PAVRIX_TLS_VERIFY");
+    tls.verify = !(verify && std::string(verify) == "0");
+    const char* caFile = std::getenv("PAVRIX_CA_FILE");
+    if (caFile)
+        tls.caFile = caFile;
+    return tls;
+}
+
+HttpResponse HttpFetcher::get(const Url& url, const HttpOptions& options, AbortHandle* abort) const
+{
+    return run(url, options, abort, nullptr, nullptr);
+}
+
+HttpResponse HttpFetcher::stream(const Url& url, const HttpOptions& options, AbortHandle& abort,
+                                 StatusHandler onStatus, DataHandler onData) const
+{
+    return run(url, options, &abort, onStatus, onData);
+}
+
+HttpResponse HttpFetcher::run(const Url& url, const HttpOptions& options, AbortHandle* abort,
+                              const StatusHandler& onStatus, const DataHandler& onData) const
+{
+    HttpResponse response;
+    httplib::Client client(url.schemeHostPort());
+    if (!client.is_valid()) {
+        response.failure = HttpResponse::Failure::Network;
+        response.failureText = "cannot set up a client for " + url.schemeHostPort();
+        return response;
+    }
+    configure(client, url, options, m_tls);
+    if (abort && !abort->attach(&client)) {
+        response.failure = HttpResponse::Failure::Aborted;
+        return response;
+    }
+
+    bool tooLarge = false;
+    bool handlerStopped = false;
+    auto onResponse = [&](const httplib::Response& res) {
+        response.status = res.status;
+        response.location = res.get_header_value("Location");
+        const bool streaming = onData && res.status == 200;
+        if (!streaming && res.has_header("Content-Length") &&
+            std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10) > options.maxBody) {
+            tooLarge = true;
+            return false;
+        }
+        if (onStatus && res.status == 200 && !onStatus(res.status)) {
+            handlerStopped = true;
+            return false;
+        }
+        return true;
+    };
+    auto onContent = [&](const char* data, std::size_t size) {
+        if (onData && response.status == 200) {
+            if (!onData(data, size)) {
+                handlerStopped = true;
+                return false;
+            }
+            return true;
+        }
+        if (response.body.size() + size > options.maxBody) {
+            tooLarge = true;
+            return false;
+        }
+        response.body.append(data, size);
+        return true;
+    };
+    httplib::Result result = client.Get(url.target.c_str(), headersFor(options), onResponse, onContent);
+    if (abort)
+        abort->detach();
+
+    if (tooLarge) {
+        response.failure = HttpResponse::Failure::TooLarge;
+        response.failureText = "body larger than " + std::to_string(options.maxBody) + " bytes";
+    } else if ((abort && abort->aborted()) || handlerStopped) {
+        response.failure = HttpResponse::Failure::Aborted;
+        response.failureText = "aborted";
+    } else if (!result) {
+        response.failure = HttpResponse::Failure::Network;
+        response.failureText = httplib::to_string(result.error());
+    }
+    return response;
+}
+
+HttpResponse HttpFetcher::getFollowingRedirects(const Url& url, const HttpOptions& options, int maxRedirects,
+                                                std::string* finalAddress) const
+{
+    Url current = url;
+    HttpOptions hop = options;
+    for (int redirects = 0;; ++redirects) {
+        HttpResponse response = get(current, hop);
+        if (!response.answered() || !isRedirect(response.status)) {
+            if (finalAddress)
+                *finalAddress = current.toString();
+            return response;
+        }
+        Url next;
+        if (redirects == maxRedirects || !current.resolve(response.location, &next)) {
+            PVX_ERROR("redirect from %s not followed (%s)", current.schemeHostPort().c_str(),
+                      redirects == maxRedirects ? "too many redirects" : "bad Location");
+            response.failure = HttpResponse::Failure::Network;
+            response.failureText = "redirect not followed";
+            return response;
+        }
+        // The access token is for the platform's own host, not wherever a
+        // redirect points.
+        if (!next.sameHost(url))
+            hop.bearerToken.clear();
+        current = next;
+    }
+}
+
+} // namespace pavrix
