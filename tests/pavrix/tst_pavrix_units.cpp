@@ -255,8 +255,8 @@ void TestPavrixUnits::readsCloudReplies()
     QCOMPARE(CloudClient::fileListJson(spans), std::string(R"({"FileSize":0,"FileList":[]})"));
 
     // A time that would break the JSON handed to the host is refused.
-    QVERIFY(!CloudClient::parseRecords("{\"records\":[{\"start\":\"10:00\\\"}\",\"end\":\"2024-05-01 10:00:40\"}]}",
-                                       &spans));
+    QVERIFY(!CloudClient::parseRecords(
+        "{\"records\":[{\"start\":\"10:00\\\"}\",\"end\":\"2024-05-01 10:00:40\"}]}", &spans));
     QVERIFY(!CloudClient::parseRecords("not json", &spans));
     QVERIFY(!CloudClient::parseRecords(R"({"code":0})", &spans));
 

@@ -1,30 +1,34 @@
 #include "AbortHandle.h"
 
-#include <httplib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace pavrix {
 
-bool AbortHandle::attach(httplib::Client* client)
+void AbortHandle::attachSocket(int fd)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_aborted)
-        return false;
-    m_client = client;
-    return true;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = ::dup(fd);
+    if (m_aborted && m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
 }
 
 void AbortHandle::detach()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_client = nullptr;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 void AbortHandle::abort()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_aborted = true;
-    if (m_client)
-        m_client->stop();
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
 }
 
 } // namespace pavrix

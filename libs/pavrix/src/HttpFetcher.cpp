@@ -2,6 +2,7 @@
 
 #include "AbortHandle.h"
 #include "SdkLog.h"
+#include "SigpipeGuard.h"
 
 #include <httplib.h>
 #include <openssl/x509.h>
@@ -78,6 +79,7 @@ HttpResponse HttpFetcher::stream(const Url& url, const HttpOptions& options, Abo
 HttpResponse HttpFetcher::run(const Url& url, const HttpOptions& options, AbortHandle* abort,
                               const StatusHandler& onStatus, const DataHandler& onData) const
 {
+    SigpipeGuard noSigpipe;
     HttpResponse response;
     httplib::Client client(url.schemeHostPort());
     if (!client.is_valid()) {
@@ -86,9 +88,12 @@ HttpResponse HttpFetcher::run(const Url& url, const HttpOptions& options, AbortH
         return response;
     }
     configure(client, url, options, m_tls);
-    if (abort && !abort->attach(&client)) {
-        response.failure = HttpResponse::Failure::Aborted;
-        return response;
+    if (abort) {
+        if (abort->aborted()) {
+            response.failure = HttpResponse::Failure::Aborted;
+            return response;
+        }
+        client.set_socket_options([abort](int fd) { abort->attachSocket(fd); });
     }
 
     bool tooLarge = false;

@@ -295,10 +295,6 @@ void StreamPlayer::stop(std::chrono::milliseconds limit)
     if (!fromInside) {
         std::unique_lock<std::mutex> lock(m_state->mutex);
         while (!(exited = m_state->readerExited && m_state->delivererExited) && Clock::now() < deadline) {
-            // A request still connecting when abort() came has a socket only now.
-            lock.unlock();
-            m_state->abort.abort();
-            lock.lock();
             m_state->wake.wait_for(lock, std::chrono::milliseconds(50));
         }
     }
