@@ -181,6 +181,11 @@ bool CHostLink::awaitReply(HWND hWnd, quint32 nSeq, int nTimeoutMs, CHostFrame& 
     m_listAwaited.append(nSeq);
     QDeadlineTimer deadline(nTimeoutMs);
     bool bGot = false;
+    // Waiting for input does not push out a large request still in the buffer.
+    QPointer<QLocalSocket> pWriter = peerSocket(hWnd, false);
+    while (pWriter && pWriter->bytesToWrite() > 0 && !deadline.hasExpired() &&
+           pWriter->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))) {
+    }
     for (;;) {
         if (m_hashReplies.contains(nSeq)) {
             reply = m_hashReplies.take(nSeq);

@@ -110,7 +110,14 @@ void HostEndpoint::onReadyRead(QLocalSocket* socket)
 
 void HostEndpoint::handleFrame(QLocalSocket* socket, const CHostFrame& frame)
 {
+    // Answer first: whoever shows the message (a test reading a pipe, say) must
+    // not hold up the module's wait.
+    answer(socket, frame);
     emit frameReceived(frame);
+}
+
+void HostEndpoint::answer(QLocalSocket* socket, const CHostFrame& frame)
+{
     switch (frame.m_eType) {
     case CHostFrame::Send:
     case CHostFrame::CopyData: {

@@ -45,6 +45,7 @@ private:
     void onReadyRead(QLocalSocket* socket);
     void onDisconnected(QLocalSocket* socket);
     void handleFrame(QLocalSocket* socket, const CHostFrame& frame);
+    void answer(QLocalSocket* socket, const CHostFrame& frame);
     void write(QLocalSocket* socket, const CHostFrame& frame);
     Client* clientFor(QLocalSocket* socket);
 

@@ -1,0 +1,50 @@
+// A demo host in headless mode as a child process of a test: starts it with a
+// fresh handle, collects its output lines and sends it commands.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QProcess;
+
+class HostProcess : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HostProcess(QObject* parent = nullptr);
+    ~HostProcess() override;
+
+    // A handle no other host of this test process uses.
+    static qint64 freshHandle();
+
+    // Starts $MC_BIN_DIR/demo-host --headless --handle <fresh> [--no-module]
+    // plus extraArgs and waits for its READY line.
+    bool start(bool startModule = false, const QStringList& extraArgs = {});
+    void stop();
+
+    qint64 handle() const { return m_handle; }
+    QString serverName() const { return m_serverName; }
+    QStringList lines() const { return m_lines; }
+
+    // Index of the first line at or after `from` that starts with prefix,
+    // waiting (events keep running) up to timeoutMs; -1 when none came.
+    int waitForLine(const QString& prefix, int timeoutMs = 5000, int from = 0);
+
+    // Writes one command line.
+    bool send(const QString& command);
+    // Writes a command and waits for the host's "OK <command>".
+    bool command(const QString& command, int timeoutMs = 5000);
+
+signals:
+    void lineArrived(const QString& line);
+
+private:
+    void readOutput();
+
+    QProcess* m_process = nullptr;
+    qint64 m_handle = 0;
+    QString m_serverName;
+    QStringList m_lines;
+    QByteArray m_partial;
+};
