@@ -1,0 +1,67 @@
+#include "StreamRegistry.h"
+
+#include <chrono>
+
+std::shared_ptr<StreamState> StreamRegistry::open(const std::string& serial, int channelNo)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto s = std::make_shared<StreamState>();
+    s->id = m_nextId++;
+    s->deviceSerial = serial;
+    s->channelNo = channelNo;
+    m_streams[s->id] = s;
+    return s;
+}
+
+void StreamRegistry::close(int id)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_streams.erase(id);
+}
+
+int StreamRegistry::control(const std::string& action, const std::string& serial, int channelNo)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int matched = 0;
+    for (auto& entry : m_streams) {
+        StreamState& s = *entry.second;
+        if (!serial.empty() && (s.deviceSerial != serial || (channelNo >= 0 && s.channelNo != channelNo)))
+            continue;
+        if (action == "stall")
+            s.stalled = true;
+        else if (action == "resume")
+            s.stalled = false;
+        else if (action == "end")
+            s.ended = true;
+        else
+            return -1;
+        ++matched;
+    }
+    m_wake.notify_all();
+    return matched;
+}
+
+std::vector<StreamState> StreamRegistry::list()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<StreamState> out;
+    for (auto& entry : m_streams)
+        out.push_back(*entry.second);
+    return out;
+}
+
+bool StreamRegistry::pace(const std::shared_ptr<StreamState>& stream, int ms)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    m_wake.wait_until(lock, deadline, [&] { return m_stopping || stream->ended; });
+    m_wake.wait(lock, [&] { return m_stopping || stream->ended || !stream->stalled; });
+    return !m_stopping && !stream->ended;
+}
+
+void StreamRegistry::stopAll()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopping = true;
+    m_wake.notify_all();
+}

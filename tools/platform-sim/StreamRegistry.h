@@ -1,0 +1,41 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// One playback stream being sent, as the admin interface can steer it.
+struct StreamState
+{
+    int id = 0;
+    std::string deviceSerial;
+    int channelNo = 0;
+    bool stalled = false;
+    bool ended = false; // close now without an end frame
+};
+
+// The streams in flight. Senders wait here while stalled; the admin interface
+// stalls, resumes or ends them, and stopping the server wakes everyone.
+class StreamRegistry
+{
+public:
+    std::shared_ptr<StreamState> open(const std::string& serial, int channelNo);
+    void close(int id);
+    // action: stall, resume, end; channel -1 or an empty serial match all. Returns how many matched.
+    int control(const std::string& action, const std::string& serial, int channelNo);
+    std::vector<StreamState> list();
+    // Sleeps up to ms, longer while stalled; false when the stream must end at once.
+    bool pace(const std::shared_ptr<StreamState>& stream, int ms);
+    void stopAll();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<int, std::shared_ptr<StreamState>> m_streams;
+    int m_nextId = 1;
+    bool m_stopping = false;
+};
