@@ -2,5 +2,6 @@
 list(APPEND MC_CORE_SOURCES
   alarms/BigPicWgt.cpp
   alarms/CAlarmMsgWnd.cpp
+  alarms/CAlarmMsgParser.cpp
   alarms/CListCtrl.cpp
 )

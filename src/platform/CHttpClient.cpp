@@ -1,8 +1,147 @@
 #include "platform/CHttpClient.h"
 
+#include "platform/CJasonParse.h"
+#include "platform/CPlatformRequest.h"
+#include "shell/LaunchValues.h"
+#include "shell/ModuleLog.h"
+
+#include <QCoreApplication>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimerEvent>
+
+#include <json/json.h>
+
 CHttpClient* CHttpClient::instance()
 {
-    // Created on first use on the GUI thread and kept for the process.
-    static CHttpClient client;
-    return &client;
+    static QPointer<CHttpClient> s_pClient;
+    if (!s_pClient) {
+        s_pClient = new CHttpClient(QCoreApplication::instance());
+    }
+    return s_pClient;
+}
+
+CHttpClient::CHttpClient(QObject* parent) : QObject(parent), m_tagTimers(this)
+{
+    connect(&m_networkManager, &QNetworkAccessManager::finished, this, &CHttpClient::serviceRequestFinished);
+}
+
+bool CHttpClient::startTime(const QString& strTag, int nPeriod)
+{
+    return m_tagTimers.Start(strTag, nPeriod);
+}
+
+void CHttpClient::stopTime(const QString& strTag, bool bTimedOut, const QString& /*strError*/)
+{
+    m_tagTimers.Stop(strTag);
+    if (bTimedOut && strTag == QLatin1String("RefreshToken")) {
+        MC_LOG(5, "CHttpClient::stopTime", "<%d>\t<%s>,RefreshToken timeout");
+    }
+}
+
+void CHttpClient::timerEvent(QTimerEvent* event)
+{
+    const QString strTag = m_tagTimers.TagOf(event->timerId());
+    if (strTag.isEmpty()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    stopTime(strTag, true, QStringLiteral("timerout error"));
+}
+
+void CHttpClient::RefreshToken()
+{
+    MC_LOG(3, "CHttpClient::RefreshToken", "<%d>\t<%s>,RefreshToken begin");
+    if (!startTime(QStringLiteral("RefreshToken"), -1)) {
+        return;
+    }
+    MC_LOG(3, "CHttpClient::RefreshToken", "<%d>\t<%s>,RefreshToken in");
+    const LaunchValues values = LaunchValues::snapshot();
+    Json::Value body;
+    body["clientType"] = 4;
+    body["refreshToken"] = values.RefreshToken;
+    const QNetworkRequest request = CPlatformRequest::Build(values.ServerUrl + "/api/user/app/refresh/token",
+                                                            QStringLiteral("RefreshToken"),
+                                                            CPlatformRequest::JsonBody, false, QSsl::TlsV1_2);
+    CPlatformRequest::Post(m_networkManager, request, CPlatformRequest::WriteJson(body));
+}
+
+void CHttpClient::HttpUpLoadDcLog(QString strContent, QString strType)
+{
+    if (m_strDcLogUrl.isEmpty() || m_strCmDclogUrl.isEmpty()) {
+        return;
+    }
+    const QString strUrl = m_strDcLogUrl + strType;
+    const QString strBody = m_strCmDclogUrl + QStringLiteral("&") + strContent;
+    LogWrite(3, "GlobalApplication", "<%d>\t<%s>,Buried Type:%s content:%s", __LINE__,
+             "CHttpClient::HttpUpLoadDcLog", strType.toLocal8Bit().constData(),
+             strBody.toLocal8Bit().constData());
+    QNetworkRequest request(QUrl(strUrl, QUrl::TolerantMode));
+    request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    config.setProtocol(QSsl::AnyProtocol);
+    request.setSslConfiguration(config);
+    request.setAttribute(QNetworkRequest::User, QVariant(QStringLiteral("DcLogPost")));
+    m_networkManager.post(request, strBody.toUtf8());
+}
+
+void CHttpClient::serviceRequestFinished(QNetworkReply* reply)
+{
+    const QString strStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
+    const QString strTag = CPlatformRequest::TagOf(reply);
+    if (strStatus == QLatin1String("401")) {
+        const std::string strResult = CPlatformRequest::ReadBody(reply);
+        int nCode = 0;
+        QString strMsg;
+        if (CJasonParse().ParseCodeMsg(strResult.c_str(), nCode, strMsg) && nCode == 401) {
+            emit sigRemoteLogin(strMsg);
+        } else {
+            MC_LOG(3, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,RefreshToken()");
+            RefreshToken();
+        }
+    } else if (reply->error() != QNetworkReply::NoError) {
+        MC_LOG(5, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,Http Service Error:%s,ErrStatus=%s",
+               reply->errorString().toLocal8Bit().constData(), strStatus.toLocal8Bit().constData());
+    } else {
+        if (m_tagTimers.IsRunning(strTag) && strTag != QLatin1String("RefreshToken")) {
+            stopTime(strTag, false, QString());
+        }
+        if (strTag == QLatin1String("DcLogPost")) {
+            const QString strBody = QString::fromUtf8(reply->readAll());
+            if (strBody == QLatin1String("true")) {
+                MC_LOG(3, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,Upload Dclog Success");
+            } else {
+                MC_LOG(3, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,Upload Dclog Error:%s",
+                       strBody.toLocal8Bit().constData());
+            }
+        } else if (strTag == QLatin1String("RefreshToken")) {
+            OnRefreshTokenReply(reply);
+        }
+    }
+    reply->abort();
+    reply->deleteLater();
+}
+
+void CHttpClient::OnRefreshTokenReply(QNetworkReply* reply)
+{
+    const std::string strResult = CPlatformRequest::ReadBody(reply);
+    std::string strToken;
+    std::string strRefreshToken;
+    std::string strAccessToken;
+    std::string strCode;
+    if (!CJasonParse().ParseToken(strResult, strToken, strRefreshToken, strAccessToken, strCode)) {
+        MC_LOG(5, "CHttpClient::OnRefreshTokenReply", "<%d>\t<%s>,refreshtoken Failed");
+        if (strCode == "20027") {
+            emit GetUserErrSignal();
+        }
+        return;
+    }
+    LaunchValues::update([&](LaunchValues& values) {
+        values.Token = strToken;
+        values.RefreshToken = strRefreshToken;
+        values.AccessToken = strAccessToken;
+    });
+    emit sigUpdateToken(QString::fromLocal8Bit(strToken.c_str()),
+                        QString::fromLocal8Bit(strRefreshToken.c_str()));
 }

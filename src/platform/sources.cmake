@@ -1,5 +1,9 @@
 # Files of src/platform, appended to the core library.
 list(APPEND MC_CORE_SOURCES
   platform/CHttpClient.cpp
+  platform/CJasonParse.cpp
+  platform/CPlatformRequest.cpp
+  platform/CTagTimers.cpp
+  platform/PermissionTable.cpp
   platform/PopupListWgt.cpp
 )

@@ -3,13 +3,17 @@
 #include "ui_MessageClient.h"
 
 #include "alarms/BigPicWgt.h"
+#include "alarms/CAlarmMsgParser.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
 #include "native/CHostLink.h"
 #include "native/CrashApi.h"
 #include "native/ModulePath.h"
 #include "platform/CHttpClient.h"
+#include "platform/CJasonParse.h"
+#include "platform/CPlatformRequest.h"
 #include "platform/DevDetailInfo.h"
+#include "platform/PermissionTable.h"
 #include "playback/CEscTipWnd.h"
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
@@ -31,6 +35,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <json/json.h>
 
 #include <cstdlib>
 
@@ -509,7 +515,13 @@ bool MessageClient::IsNetBusy()
     return false;
 }
 
-void MessageClient::HttpGetPermisssion() {}
+void MessageClient::HttpGetPermisssion()
+{
+    Json::Value body;
+    body["clientType"] = 4;
+    PostPlatformRequest("/api/user/member/app/menu/info", QStringLiteral("GetUserPermission"),
+                        CPlatformRequest::WriteJson(body), QSsl::AnyProtocol);
+}
 
 void MessageClient::OnNotHasPermittionSlot() {}
 
@@ -548,6 +560,313 @@ bool MessageClient::ifCurSel(std::string /*strDevKey*/, int /*nMsgId*/)
 void MessageClient::cpSelLstItemToCur(CAlarmMsgWnd* /*pItem*/) {}
 
 void MessageClient::getSelDevSerAndChl(std::string& /*strDevSerial*/, QString& /*strChannel*/) {}
+
+// ---------------------------------------------------------------- platform requests
+
+bool MessageClient::startTime(const QString& strTag, int nPeriod)
+{
+    return m_tagTimers.Start(strTag, nPeriod);
+}
+
+void MessageClient::stopTime(const QString& strTag, bool bTimedOut, const QString& /*strError*/)
+{
+    m_tagTimers.Stop(strTag);
+    if (bTimedOut && strTag == QLatin1String("RefreshToken")) {
+        MC_LOG(5, "MessageClient::stopTime", "<%d>\t<%s>,RefreshToken timeout");
+    }
+}
+
+QNetworkReply* MessageClient::PostPlatformRequest(const std::string& strPath, const QString& strTag,
+                                                  const std::string& strBody, QSsl::SslProtocol eProtocol,
+                                                  bool bAuthorization)
+{
+    const QNetworkRequest request =
+        CPlatformRequest::Build(LaunchValues::snapshot().ServerUrl + strPath, strTag,
+                                CPlatformRequest::JsonBody, bAuthorization, eProtocol);
+    return CPlatformRequest::Post(m_networkManager, request, strBody);
+}
+
+void MessageClient::OnGetMsgList(int type, HTTPMSG_BODY httpBody)
+{
+    static const char* const kFn = "MessageClient::OnGetMsgList";
+    MC_LOG(3, kFn, "<%d>\t<%s>,type:%d", type);
+    if (!CJasonParse().HasPermission(kMsgListMenuId, PermissionTable()) && m_nPermissionTries > 2) {
+        OnNoListPermission();
+        return;
+    }
+    m_nPermissionTries = m_nPermissionTries < 2 ? m_nPermissionTries + 1 : 3;
+
+    Json::Value body;
+    body["clientType"] = 4;
+    body["pageNo"] = httpBody.pageNo;
+    body["pageSize"] = httpBody.pageSize;
+    if (!httpBody.alarmType.empty()) {
+        body["alarmType"] = httpBody.alarmType;
+    }
+    if (httpBody.isEncrypt != 2) {
+        body["isEncrypt"] = httpBody.isEncrypt;
+    }
+    if (httpBody.channelNo != -1) {
+        body["deviceSerial"] = httpBody.deviceSerial;
+        body["channelNo"] = httpBody.channelNo;
+    }
+    if (!httpBody.startTime.empty()) {
+        body["startTime"] = httpBody.startTime;
+    }
+    if (!httpBody.endTime.empty()) {
+        body["endTime"] = httpBody.endTime;
+    }
+    if (httpBody.isRead != 2) {
+        body["isRead"] = httpBody.isRead;
+    }
+
+    static const QString kTags[] = {QStringLiteral("GetAllMsg"), QStringLiteral("GetNotReadMsg"),
+                                    QStringLiteral("GetSearchMsg")};
+    int* pTimerIds[] = {&m_pAllMsgTimerId, &m_pNotReadTimerId, &m_pSearchTimerId};
+    if (type < 0 || type > 2 || *pTimerIds[type] != -1) {
+        return; // one request of a kind in flight at a time
+    }
+    *pTimerIds[type] = startTimer(m_nRequestTimeout);
+    if (type == 0) {
+        m_allMsgBody = httpBody;
+    } else if (type == 1) {
+        m_notReadBody = httpBody;
+    }
+    ShowListLoading(type);
+    PostPlatformRequest("/api/msg/list", kTags[type], CPlatformRequest::WriteJson(body), QSsl::AnyProtocol);
+    HttpGetPermisssion();
+}
+
+void MessageClient::ShowListLoading(int type)
+{
+    if (type == 0) {
+        ui->allResultTab->setCurrentIndex(2);
+        ui->allMsgLoadingLab->setMovie(m_pLoadingMovie);
+    } else if (type == 1) {
+        ui->notReadResultTab->setCurrentIndex(2);
+        ui->notReadLoadingLab->setMovie(m_pLoadingMovie);
+    } else {
+        return;
+    }
+    m_pLoadingMovie->start();
+}
+
+void MessageClient::serviceRequestFinished(QNetworkReply* reply)
+{
+    static const char* const kFn = "MessageClient::serviceRequestFinished";
+    const QString strTag = CPlatformRequest::TagOf(reply);
+    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString() == QLatin1String("401")) {
+        OnUnauthorizedReply(reply);
+    } else if (reply->error() != QNetworkReply::NoError) {
+        if (strTag == QLatin1String("GetSearchMsg")) {
+            ui->leftTabWidget->setCurrentIndex(3);
+        }
+        MC_LOG(5, kFn, "<%d>\t<%s>,http service error:%s", reply->errorString().toLocal8Bit().constData());
+    } else if (strTag == QLatin1String("GetAllMsg")) {
+        OnAllMsgReply(reply);
+    } else if (strTag == QLatin1String("GetNotReadMsg")) {
+        OnNotReadMsgReply(reply);
+    } else if (strTag == QLatin1String("GetSearchMsg")) {
+        OnSearchMsgReply(reply);
+    } else if (strTag == QLatin1String("RefreshToken")) {
+        OnRefreshTokenReply(reply);
+    } else if (strTag == QLatin1String("DeleteMsgList")) {
+        OnDeleteMsgListReply(reply);
+    } else if (strTag == QLatin1String("GetCam")) {
+        ParseCamFunc(CPlatformRequest::ReadBody(reply));
+    } else if (strTag == QLatin1String("GetOrg")) {
+        ParseTopOrgFunc(CPlatformRequest::ReadBody(reply));
+    } else if (strTag == QLatin1String("GetPushUrl")) {
+        OnPushUrlReply(CPlatformRequest::ReadBody(reply));
+    } else if (strTag == QLatin1String("GetUserPermission")) {
+        OnPermissionReply(reply);
+    } else if (strTag == QLatin1String("UpdateCamCode")) {
+        CPlatformRequest::ReadBody(reply);
+    }
+    reply->abort();
+    reply->deleteLater();
+}
+
+void MessageClient::OnUnauthorizedReply(QNetworkReply* reply)
+{
+    static const char* const kFn = "MessageClient::serviceRequestFinished";
+    const std::string strResult = CPlatformRequest::ReadBody(reply);
+    MC_LOG(3, kFn, "<%d>\t<%s>,strResult:%s", CPlatformRequest::MaskTokens(strResult).c_str());
+    int nCode = 0;
+    QString strMsg;
+    if (CJasonParse().ParseCodeMsg(strResult.c_str(), nCode, strMsg) && nCode == 401) {
+        MC_LOG(3, kFn, "<%d>\t<%s>,401 strContent:%s", strMsg.toLocal8Bit().constData());
+        emit sigRemoetLogin(strMsg);
+        return;
+    }
+    MC_LOG(3, kFn, "<%d>\t<%s>,RefreshToken()");
+    RefreshToken();
+}
+
+bool MessageClient::AcceptListReply(QNetworkReply* reply, int& nTimerId, bool bLogLate)
+{
+    if (nTimerId == -1) {
+        // Timed out already: the list shows its failure page, the late
+        // reply must not replace it.
+        if (bLogLate) {
+            MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,return");
+        }
+        reply->abort();
+        return false;
+    }
+    killTimer(nTimerId);
+    nTimerId = -1;
+    return true;
+}
+
+void MessageClient::OnAllMsgReply(QNetworkReply* reply)
+{
+    if (!AcceptListReply(reply, m_pAllMsgTimerId, false)) {
+        return;
+    }
+    m_pFilterBtn->setVisible(ui->leftTabWidget->currentIndex() != 1);
+    ui->allMsgLoadingLab->setMovie(nullptr);
+    std::vector<ALARM_INFO_STRUCT> msgVec;
+    int nTotal = 0;
+    const bool bParsed =
+        OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurAllPage, m_pNumAllPage, nTotal);
+    if (m_pNumAllPage < m_pNumCurAllPage && msgVec.empty() && m_pNumAllPage > 0) {
+        // Messages were deleted since: ask for what is now the last page.
+        m_pNumCurAllPage = m_pNumAllPage;
+        MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,all page gone, now %d",
+               m_pNumCurAllPage);
+        HTTPMSG_BODY body;
+        body.pageNo = m_pNumCurAllPage;
+        body.pageSize = m_nPageSize;
+        OnGetMsgList(0, body);
+        return;
+    }
+    m_pLoadingMovie->stop();
+    ui->allResultTab->setCurrentIndex(!bParsed || msgVec.empty() ? 0 : 1);
+}
+
+void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
+{
+    if (!AcceptListReply(reply, m_pNotReadTimerId, true)) {
+        return;
+    }
+    ui->notReadLoadingLab->setMovie(nullptr);
+    std::vector<ALARM_INFO_STRUCT> msgVec;
+    const bool bParsed = OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurNoReadPage,
+                                        m_pNumNotReadAllPage, m_pAllNotReadNum);
+    if (m_pNumNotReadAllPage < m_pNumCurNoReadPage && msgVec.empty() && m_pNumNotReadAllPage > 0) {
+        m_pNumCurNoReadPage = m_pNumNotReadAllPage;
+        MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,unread page gone, now %d",
+               m_pNumCurNoReadPage);
+        HTTPMSG_BODY body;
+        body.pageNo = m_pNumCurNoReadPage;
+        body.pageSize = m_nPageSize;
+        body.isRead = 0;
+        OnGetMsgList(1, body);
+        return;
+    }
+    m_pLoadingMovie->stop();
+    native::PostMessage(m_hParentWnd, WM_UNREAD_COUNT, 3, m_pAllNotReadNum);
+    ui->resTab->setTabText(1, m_pAllNotReadNum > 99 ? QStringLiteral("未读(99+)")
+                                                    : QStringLiteral("未读(%1)").arg(m_pAllNotReadNum));
+    if (ui->resTab->currentIndex() != 1) {
+        return;
+    }
+    if (m_bInitGetUnRead && m_pAllNotReadNum == 0) {
+        m_bInitGetUnRead = false;
+        OnUpdateAllMsg();
+        return;
+    }
+    // An unparseable reply keeps the previous total, so the page follows it.
+    (void)bParsed;
+    ui->notReadResultTab->setCurrentIndex(m_pAllNotReadNum > 0 ? 1 : 0);
+}
+
+void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
+{
+    if (!AcceptListReply(reply, m_pSearchTimerId, false)) {
+        return;
+    }
+    m_pLoadingMovie->stop();
+    ui->deleteByQueueBotFrame_2->setVisible(ui->selectAllFrame_2->isVisible());
+    std::vector<ALARM_INFO_STRUCT> msgVec;
+    int nTotal = 0;
+    if (!OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurSearchPage, m_pNumSearchAllPage,
+                        nTotal)) {
+        ui->leftTabWidget->setCurrentIndex(3);
+        return;
+    }
+    m_pFilterBtn->show();
+    if (msgVec.empty()) {
+        ui->leftTabWidget->setCurrentIndex(4);
+        for (QPushButton* pButton :
+             {ui->searchResFirstPage, ui->searchResPrePage, ui->searchResNextPage, ui->searchResLastPage}) {
+            pButton->setEnabled(false);
+        }
+        return;
+    }
+    ui->searchResPageLab->setText(QStringLiteral("%1/%2").arg(m_pNumCurSearchPage).arg(m_pNumSearchAllPage));
+    ui->leftTabWidget->setCurrentIndex(5);
+}
+
+bool MessageClient::OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec,
+                                   int& curPage, int& totalPage, int& totalNum)
+{
+    return CAlarmMsgParser::Parse(json_result, msgVec, curPage, totalPage, totalNum);
+}
+
+void MessageClient::OnNoListPermission()
+{
+    HttpGetPermisssion();
+}
+
+void MessageClient::RefreshToken()
+{
+    if (!startTime(QStringLiteral("RefreshToken"), -1)) {
+        return; // a refresh went out less than a guard period ago
+    }
+    Json::Value body;
+    body["clientType"] = 4;
+    body["refreshToken"] = LaunchValues::snapshot().RefreshToken;
+    PostPlatformRequest("/api/user/app/refresh/token", QStringLiteral("RefreshToken"),
+                        CPlatformRequest::WriteJson(body), QSsl::TlsV1_2, false);
+}
+
+void MessageClient::OnRefreshTokenReply(QNetworkReply* reply)
+{
+    const std::string strResult = CPlatformRequest::ReadBody(reply);
+    std::string strToken;
+    std::string strRefreshToken;
+    std::string strAccessToken;
+    std::string strCode;
+    if (!CJasonParse().ParseToken(strResult, strToken, strRefreshToken, strAccessToken, strCode)) {
+        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,refreshtoken Failed");
+        if (strCode == "20027") {
+            native::PostMessage(m_hParentWnd, WM_REFRESHTOKEN_FAIL, 1, static_cast<LPARAM>(winId()));
+        }
+        return;
+    }
+    LaunchValues::update([&](LaunchValues& values) {
+        values.Token = strToken;
+        values.RefreshToken = strRefreshToken;
+        values.AccessToken = strAccessToken;
+    });
+    emit sig_UpdateToken(QString::fromLocal8Bit(strToken.c_str()),
+                         QString::fromLocal8Bit(strRefreshToken.c_str()));
+}
+
+void MessageClient::OnPermissionReply(QNetworkReply* reply)
+{
+    if (!CJasonParse().ParsePermission(CPlatformRequest::ReadBody(reply), PermissionTable())) {
+        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,get Permission info faild！");
+    }
+}
+
+void MessageClient::slot_accessTokenLossEff()
+{
+    MC_LOG(3, "MessageClient::slot_accessTokenLossEff", "<%d>\t<%s>,WM_ACESSTOKEN_LOSS_RELD");
+    native::SendMessage(m_hParentWnd, WM_ACESSTOKEN_LOSS_RELD, 0, 0);
+}
 
 // ---------------------------------------------------------------- events
 
@@ -607,6 +926,8 @@ void MessageClient::timerEvent(QTimerEvent* event)
         m_pSearchTimerId = -1;
         m_pLoadingMovie->stop();
         ui->leftTabWidget->setCurrentIndex(3);
+    } else if (const QString strTag = m_tagTimers.TagOf(nTimerId); !strTag.isEmpty()) {
+        stopTime(strTag, true, QStringLiteral("timerout error"));
     } else {
         QObject::timerEvent(event);
     }
@@ -712,10 +1033,6 @@ void MessageClient::OnUpdateNotReadMsg() {}
 void MessageClient::OnVideoFrameTimeSlot() {}
 void MessageClient::OnHasNotFrameTimeOut() {}
 void MessageClient::slot_getOSDTmTimerOut() {}
-void MessageClient::serviceRequestFinished(QNetworkReply* reply)
-{
-    reply->deleteLater();
-}
 void MessageClient::slot_msgItemPressed(CAlarmMsgWnd* /*pSelectedItem*/, int /*nType*/) {}
 void MessageClient::OnListDeleteByQueueFunc() {}
 void MessageClient::slot_listSetAllRead() {}
@@ -725,3 +1042,7 @@ void MessageClient::OnMsgRecordBtnClicked() {}
 void MessageClient::slot_escKeyPressed() {}
 void MessageClient::slot_showBigPicBut() {}
 void MessageClient::slot_bigPicFocOut() {}
+void MessageClient::OnDeleteMsgListReply(QNetworkReply* /*reply*/) {}
+void MessageClient::ParseCamFunc(const std::string& /*strResult*/) {}
+void MessageClient::ParseTopOrgFunc(const std::string& /*strResult*/) {}
+void MessageClient::OnPushUrlReply(const std::string& /*strResult*/) {}

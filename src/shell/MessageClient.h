@@ -5,17 +5,20 @@
 
 #include "alarms/AlarmTypes.h"
 #include "native/WinTypes.h"
+#include "platform/CTagTimers.h"
 #include "shell/MessageClientExport.h"
 
 #include <QMap>
 #include <QNetworkAccessManager>
 #include <QPoint>
 #include <QRect>
+#include <QSsl>
 #include <QString>
 #include <QWidget>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class MessageClientClass;
@@ -59,10 +62,23 @@ public:
     void cpSelLstItemToCur(CAlarmMsgWnd* pItem);
     void getSelDevSerAndChl(std::string& strDevSerial, QString& strChannel);
 
+    // Guarded requests by tag (the token refresh).
+    bool startTime(const QString& strTag, int nPeriod);
+    void stopTime(const QString& strTag, bool bTimedOut, const QString& strError);
+
+    // Sends one list request: type 0 all messages, 1 unread, 2 search.
+    void OnGetMsgList(int type, HTTPMSG_BODY httpBody);
+
+    // One list reply into records and page numbers; false for anything but
+    // an object with a "data" array.
+    static bool OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec, int& curPage,
+                               int& totalPage, int& totalNum);
+
     // Read by tests and the host side of the module's process.
     HWND parentWnd() const { return m_hParentWnd; }
     bool isEmbedded() const { return m_bEmbedded; }
     int pushedMsgId() const { return m_nPushedMsgId; }
+    void SetRequestTimeout(int nMs) { m_nRequestTimeout = nMs; }
 
 public slots:
     void slotTopLevMousePress();
@@ -145,6 +161,8 @@ private slots:
     void slot_escKeyPressed();
     void slot_showBigPicBut();
     void slot_bigPicFocOut();
+    void RefreshToken();
+    void slot_accessTokenLossEff();
 
 private:
     static void DumpCrashCallback();
@@ -167,6 +185,22 @@ private:
     void InItMsgGetFlame();
     void InitDetailSide();
     void HandBackTokens();
+    QNetworkReply* PostPlatformRequest(const std::string& strPath, const QString& strTag,
+                                       const std::string& strBody, QSsl::SslProtocol eProtocol,
+                                       bool bAuthorization = true);
+    void OnUnauthorizedReply(QNetworkReply* reply);
+    bool AcceptListReply(QNetworkReply* reply, int& nTimerId, bool bLogLate);
+    void OnAllMsgReply(QNetworkReply* reply);
+    void OnNotReadMsgReply(QNetworkReply* reply);
+    void OnSearchMsgReply(QNetworkReply* reply);
+    void OnRefreshTokenReply(QNetworkReply* reply);
+    void OnPermissionReply(QNetworkReply* reply);
+    void ShowListLoading(int type);
+    void OnNoListPermission();
+    void OnDeleteMsgListReply(QNetworkReply* reply);
+    void ParseCamFunc(const std::string& strResult);
+    void ParseTopOrgFunc(const std::string& strResult);
+    void OnPushUrlReply(const std::string& strResult);
     void StopPlayback();
 
     std::unique_ptr<Ui::MessageClientClass> ui;
@@ -198,7 +232,10 @@ private:
     QPushButton* m_pNewMsgBtn = nullptr;
     int m_nPushedMsgId = -1;
     QNetworkAccessManager m_networkManager;
-    QMap<QString, int> m_mapTagTimer;
+    CTagTimers m_tagTimers{this};
+    HTTPMSG_BODY m_allMsgBody;
+    HTTPMSG_BODY m_notReadBody;
+    HTTPMSG_BODY m_searchBody;
 
     // Paging of the three lists.
     int m_pNumCurAllPage = 1;

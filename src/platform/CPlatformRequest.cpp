@@ -1,0 +1,106 @@
+#include "platform/CPlatformRequest.h"
+
+#include "shell/CfgReader.h"
+#include "shell/LaunchValues.h"
+#include "shell/ModuleLog.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrl>
+
+#include <json/json.h>
+
+std::string CPlatformRequest::WriteJson(const Json::Value& body)
+{
+    Json::FastWriter writer;
+    std::string strText = writer.write(body);
+    const size_t nLast = strText.rfind('}');
+    if (nLast != std::string::npos) {
+        strText.erase(nLast + 1);
+    }
+    return strText;
+}
+
+QNetworkRequest CPlatformRequest::Build(const std::string& strUrl, const QString& strTag, BodyKind eBody,
+                                        bool bAuthorization, QSsl::SslProtocol eProtocol)
+{
+    QNetworkRequest request(QUrl(QString::fromLocal8Bit(strUrl.c_str()), QUrl::TolerantMode));
+    request.setRawHeader("userType", "enterprise");
+    request.setRawHeader("Content-Type",
+                         eBody == JsonBody ? "application/json" : "application/x-www-form-urlencoded");
+    if (bAuthorization) {
+        const std::string strToken = LaunchValues::snapshot().Token;
+        request.setRawHeader("Authorization",
+                             (QStringLiteral("Bearer ") + QString::fromLocal8Bit(strToken.c_str())).toUtf8());
+    }
+    request.setSslConfiguration(TlsConfiguration(eProtocol));
+    request.setAttribute(QNetworkRequest::User, QVariant(strTag));
+    return request;
+}
+
+QNetworkReply* CPlatformRequest::Post(QNetworkAccessManager& manager, const QNetworkRequest& request,
+                                      const std::string& strBody)
+{
+    QNetworkReply* reply = manager.post(request, QString::fromLocal8Bit(strBody.c_str()).toUtf8());
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 nReceived, qint64) {
+        if (nReceived > kMaxReplyBytes) {
+            MC_LOG(5, "CPlatformRequest::Post", "<%d>\t<%s>,reply above %lld bytes, aborted",
+                   static_cast<long long>(kMaxReplyBytes));
+            reply->abort();
+        }
+    });
+    return reply;
+}
+
+QString CPlatformRequest::TagOf(const QNetworkReply* reply)
+{
+    return reply->request().attribute(QNetworkRequest::User).toString();
+}
+
+std::string CPlatformRequest::ReadBody(QNetworkReply* reply)
+{
+    if (reply->bytesAvailable() > kMaxReplyBytes) {
+        MC_LOG(5, "CPlatformRequest::ReadBody", "<%d>\t<%s>,reply body of %lld bytes refused",
+               static_cast<long long>(reply->bytesAvailable()));
+        return std::string();
+    }
+    return QString::fromUtf8(reply->readAll()).toLocal8Bit().toStdString();
+}
+
+QSslConfiguration CPlatformRequest::TlsConfiguration(QSsl::SslProtocol eProtocol)
+{
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setProtocol(eProtocol);
+    const std::string strCfgPath = LaunchValues::snapshot().CfgPath;
+    if (ReadCfgString(strCfgPath, "tls_verify", "1") == "0") {
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        return config;
+    }
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    const std::string strCaFile = ReadCfgString(strCfgPath, "ca_file", "");
+    if (!strCaFile.empty()) {
+        const QList<QSslCertificate> extra =
+            QSslCertificate::fromPath(QString::fromLocal8Bit(strCaFile.c_str()));
+        if (extra.isEmpty()) {
+            MC_LOG(5, "CPlatformRequest::TlsConfiguration", "<%d>\t<%s>,ca_file %s holds no certificate",
+                   strCaFile.c_str());
+        }
+        QList<QSslCertificate> certificates = config.caCertificates();
+        certificates += extra;
+        config.setCaCertificates(certificates);
+    }
+    return config;
+}
+
+std::string CPlatformRequest::MaskTokens(const std::string& strText)
+{
+    static const QRegularExpression kToken(
+        QStringLiteral("(\"(?:token|refreshToken|accessToken|Token|RefreshToken|AccessToken)\"\\s*:\\s*\")"
+                       "([^\"]{0,2})[^\"]*\""));
+    QString strMasked = QString::fromLocal8Bit(strText.c_str());
+    strMasked.replace(kToken, QStringLiteral("\\1\\2***\""));
+    return strMasked.toLocal8Bit().toStdString();
+}

@@ -1,0 +1,7 @@
+#include "platform/PermissionTable.h"
+
+PermissionMap& PermissionTable()
+{
+    static PermissionMap table;
+    return table;
+}
