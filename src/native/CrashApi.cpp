@@ -185,25 +185,17 @@ void copyBounded(char* szDest, size_t nSize, const char* szSrc)
 
 void prepareName()
 {
-    const int nFd = ::open("/proc/self/comm", O_RDONLY | O_CLOEXEC);
-    if (nFd < 0) {
+    // The executable's own file name; /proc/self/comm would cut it at 15 characters.
+    char szPath[kPathMax] = "";
+    const ssize_t nLen = ::readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
+    if (nLen <= 0) {
         return;
     }
-    char szName[sizeof(g_szName)] = "";
-    const ssize_t nRead = ::read(nFd, szName, sizeof(szName) - 1);
-    ::close(nFd);
-    if (nRead <= 0) {
-        return;
-    }
-    szName[nRead] = '\0';
-    for (char* p = szName; *p; ++p) {
-        if (*p == '\n' || *p == '/') {
-            *p = '\0';
-            break;
-        }
-    }
-    if (szName[0]) {
-        copyBounded(g_szName, sizeof(g_szName), szName);
+    szPath[nLen] = '\0';
+    const char* szBase = std::strrchr(szPath, '/');
+    szBase = szBase ? szBase + 1 : szPath;
+    if (szBase[0]) {
+        copyBounded(g_szName, sizeof(g_szName), szBase);
     }
 }
 

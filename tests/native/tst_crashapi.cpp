@@ -71,11 +71,10 @@ void TestCrashApi::fatalSignalLeavesDumpAndRunsCallback()
     QVERIFY(run.marker);
     QCOMPARE(run.dumps.size(), 1);
     const QString name = run.dumps.first();
-    QVERIFY2(
-        QRegularExpression(QStringLiteral("^native_crash_he[a-z_]*-%1-\\d{8}T\\d{6}Z\\.dmp$").arg(run.pid))
-            .match(name)
-            .hasMatch(),
-        qPrintable(name));
+    QVERIFY2(QRegularExpression(QStringLiteral("^native_crash_helper-%1-\\d{8}T\\d{6}Z\\.dmp$").arg(run.pid))
+                 .match(name)
+                 .hasMatch(),
+             qPrintable(name));
 
     QFile dump(dir.filePath(QStringLiteral("dumps/") + name));
     QVERIFY(dump.open(QIODevice::ReadOnly));
