@@ -1,0 +1,202 @@
+#include "SimulatorProcess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+const int kAdminTimeoutMs = 10000;
+
+QString binary()
+{
+    QByteArray dir = qgetenv("MC_BIN_DIR");
+    return dir.isEmpty() ? QStringLiteral("platform-sim") : QString::fromLocal8Bit(dir) + "/platform-sim";
+}
+
+// Splits a raw HTTP/1.1 answer (Connection: close) into status and body.
+bool parseAnswer(const QByteArray& raw, int& status, QByteArray& body)
+{
+    int headEnd = raw.indexOf("\r\n\r\n");
+    if (!raw.startsWith("HTTP/1.") || headEnd < 0)
+        return false;
+    status = raw.mid(9, 3).toInt();
+    body = raw.mid(headEnd + 4);
+    QByteArray head = raw.left(headEnd).toLower();
+    if (head.contains("transfer-encoding: chunked")) {
+        QByteArray out;
+        int pos = 0;
+        while (pos < body.size()) {
+            int lineEnd = body.indexOf("\r\n", pos);
+            bool ok = false;
+            int size = body.mid(pos, lineEnd - pos).toInt(&ok, 16);
+            if (!ok || size == 0)
+                break;
+            out += body.mid(lineEnd + 2, size);
+            pos = lineEnd + 2 + size + 2;
+        }
+        body = out;
+    }
+    return true;
+}
+
+} // namespace
+
+SimulatorProcess::SimulatorProcess(QStringList extraArgs) : m_extraArgs(std::move(extraArgs)) {}
+
+SimulatorProcess::~SimulatorProcess()
+{
+    stop();
+}
+
+QString SimulatorProcess::dataDir() const
+{
+    return m_dir ? m_dir->path() + "/data" : QString();
+}
+
+bool SimulatorProcess::start(int timeoutMs)
+{
+    stop();
+    m_dir = std::make_unique<QTemporaryDir>();
+    if (!m_dir->isValid()) {
+        m_error = QStringLiteral("no temporary directory");
+        return false;
+    }
+    QString readyFile = m_dir->path() + "/ready.json";
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->setStandardOutputFile(m_dir->path() + "/stdout.txt");
+    QStringList args{"--data-dir", dataDir(), "--ready-file", readyFile};
+    m_process->start(binary(), args + m_extraArgs);
+    if (!m_process->waitForStarted(5000)) {
+        m_error = QStringLiteral("cannot start %1: %2").arg(binary(), m_process->errorString());
+        return false;
+    }
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (m_process->state() == QProcess::NotRunning) {
+            m_error = QStringLiteral("platform-sim exited with %1").arg(m_process->exitCode());
+            return false;
+        }
+        QFile file(readyFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            m_ready = QJsonDocument::fromJson(file.readAll()).object();
+            if (!m_ready.isEmpty())
+                return true;
+        }
+        QThread::msleep(20);
+    }
+    m_error = QStringLiteral("platform-sim not ready within %1 ms").arg(timeoutMs);
+    stop();
+    return false;
+}
+
+void SimulatorProcess::stop()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(10000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+    }
+    m_process.reset();
+}
+
+bool SimulatorProcess::isRunning() const
+{
+    return m_process && m_process->state() == QProcess::Running;
+}
+
+QJsonObject SimulatorProcess::admin(const QByteArray& method, const QString& path, const QJsonObject& body,
+                                    int* status)
+{
+    if (status)
+        *status = 0;
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(adminPort()));
+    if (!socket.waitForConnected(kAdminTimeoutMs))
+        return {};
+    QByteArray payload = method == "GET" ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
+    QByteArray request =
+        method + " " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+        "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(payload.size()) +
+        "\r\n\r\n" + payload;
+    socket.write(request);
+    QByteArray raw;
+    QDeadlineTimer deadline(kAdminTimeoutMs);
+    while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+        if (socket.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
+            raw += socket.readAll();
+    }
+    raw += socket.readAll();
+    int code = 0;
+    QByteArray answer;
+    if (!parseAnswer(raw, code, answer))
+        return {};
+    if (status)
+        *status = code;
+    return QJsonDocument::fromJson(answer).object();
+}
+
+QJsonArray SimulatorProcess::addAlarm(const QJsonObject& fields)
+{
+    return admin("POST", QStringLiteral("/admin/alarms"), fields).value("ids").toArray();
+}
+
+bool SimulatorProcess::setFault(const QString& path, int status, int delayMs, bool drop, int count)
+{
+    QJsonObject body{
+        {"path", path}, {"status", status}, {"delayMs", delayMs}, {"drop", drop}, {"count", count}};
+    return admin("POST", QStringLiteral("/admin/faults"), body).value("ok").toBool();
+}
+
+bool SimulatorProcess::clearFaults()
+{
+    return admin("POST", QStringLiteral("/admin/faults/reset")).value("ok").toBool();
+}
+
+QJsonArray SimulatorProcess::lastRequests(const QString& path, int limit)
+{
+    QString query = QStringLiteral("/admin/requests?path=%1&limit=%2")
+                        .arg(QString::fromUtf8(QUrl::toPercentEncoding(path)))
+                        .arg(limit);
+    return admin("GET", query).value("requests").toArray();
+}
+
+bool SimulatorProcess::expireToken(const QString& token)
+{
+    return admin("POST", QStringLiteral("/admin/tokens/expire"), {{"token", token}}).value("ok").toBool();
+}
+
+bool SimulatorProcess::revokeToken(const QString& token)
+{
+    return admin("POST", QStringLiteral("/admin/tokens/revoke"), {{"token", token}}).value("ok").toBool();
+}
+
+bool SimulatorProcess::takeOverLogin(const QString& token, const QString& msg)
+{
+    return admin("POST", QStringLiteral("/admin/login/takeover"), {{"token", token}, {"msg", msg}})
+        .value("ok")
+        .toBool();
+}
+
+bool SimulatorProcess::setDeviceOnline(const QString& serial, int channelNo, bool online)
+{
+    QJsonObject body{{"deviceSerial", serial}, {"channelNo", channelNo}, {"online", online}};
+    return admin("POST", QStringLiteral("/admin/devices"), body).value("ok").toBool();
+}
+
+int SimulatorProcess::controlStreams(const QString& action, const QString& serial, int channelNo)
+{
+    QJsonObject body{{"action", action}, {"deviceSerial", serial}, {"channelNo", channelNo}};
+    return admin("POST", QStringLiteral("/admin/streams"), body).value("matched").toInt(-1);
+}
+
+QJsonArray SimulatorProcess::cameras()
+{
+    return admin("GET", QStringLiteral("/admin/cameras")).value("cameras").toArray();
+}

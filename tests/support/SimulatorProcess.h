@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Runs the platform simulator (MC_BIN_DIR/platform-sim) for a test: its own
+// data directory in a QTemporaryDir, ephemeral ports, the demo seed unless told
+// otherwise. The destructor stops it.
+//
+//     SimulatorProcess sim;
+//     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+//     // sim.baseUrl(), sim.token(), sim.caFile() ...
+//     QJsonArray ids = sim.addAlarm({{"deviceSerial", "PV1000002"}});
+//     sim.setFault("/api/msg/list", 500);
+//     QJsonArray seen = sim.lastRequests("/api/msg/list");
+//
+// Admin calls block (bounded, 10 s) on a plain socket, so they work from any
+// thread and need no event loop.
+class SimulatorProcess
+{
+public:
+    // extraArgs go to the command line, e.g. {"--seed", "none"}.
+    explicit SimulatorProcess(QStringList extraArgs = {});
+    ~SimulatorProcess();
+    SimulatorProcess(const SimulatorProcess&) = delete;
+    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
+
+    // Starts it and waits for its ready file; false with errorString() on failure.
+    bool start(int timeoutMs = 30000);
+    void stop();
+    bool isRunning() const;
+    QString errorString() const { return m_error; }
+    QString dataDir() const;
+
+    // Everything the ready file holds, and accessors for the common members.
+    QJsonObject readyInfo() const { return m_ready; }
+    int httpsPort() const { return m_ready.value("https_port").toInt(); }
+    int pushPort() const { return m_ready.value("push_port").toInt(); }
+    int adminPort() const { return m_ready.value("admin_port").toInt(); }
+    QString baseUrl() const { return m_ready.value("base_url").toString(); }
+    QString cloudUrl() const { return m_ready.value("cloud_url").toString(); }
+    QString adminUrl() const { return m_ready.value("admin_url").toString(); }
+    QString caFile() const { return m_ready.value("ca_file").toString(); }
+    QString token() const { return m_ready.value("token").toString(); }
+    QString refreshToken() const { return m_ready.value("refresh_token").toString(); }
+    QString accessToken() const { return m_ready.value("access_token").toString(); }
+    QString trustAccessToken() const { return m_ready.value("trust_access_token").toString(); }
+    QString appKey() const { return m_ready.value("app_key").toString(); }
+    QString aesKey() const { return m_ready.value("aes_key").toString(); }
+    QString secondUserToken() const { return m_ready.value("second_user_token").toString(); }
+
+    // One admin call: method "GET" or "POST", path like "/admin/alarms", JSON body for POST.
+    // Returns the reply object (empty on failure); status gets the HTTP status (0: no answer).
+    QJsonObject admin(const QByteArray& method, const QString& path, const QJsonObject& body = {},
+                      int* status = nullptr);
+
+    // Adds alarms (fields of POST /admin/alarms) and returns their ids; they are pushed too.
+    QJsonArray addAlarm(const QJsonObject& fields = {});
+    // Faults on a path ("*" at the end: every path starting with the rest); count -1 until cleared.
+    bool setFault(const QString& path, int status, int delayMs = 0, bool drop = false, int count = -1);
+    bool clearFaults();
+    // The last requests received on a path, oldest first: {method, path, query, headers:[[n,v]...], body}.
+    QJsonArray lastRequests(const QString& path, int limit = 20);
+    bool expireToken(const QString& token);
+    bool revokeToken(const QString& token);
+    bool takeOverLogin(const QString& token, const QString& msg = {});
+    bool setDeviceOnline(const QString& serial, int channelNo, bool online);
+    // action: "stall", "resume" or "end"; an empty serial means every stream.
+    int controlStreams(const QString& action, const QString& serial = {}, int channelNo = -1);
+    // The cameras with their real verification codes ("code") and the platform's copy ("platformCode").
+    QJsonArray cameras();
+
+private:
+    QStringList m_extraArgs;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_process;
+    QJsonObject m_ready;
+    QString m_error;
+};
