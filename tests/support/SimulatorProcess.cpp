@@ -161,9 +161,9 @@ bool SimulatorProcess::clearFaults()
 
 QJsonArray SimulatorProcess::lastRequests(const QString& path, int limit)
 {
+    // One arg() call: the encoded path holds "%2F", which a second arg() would take for a placeholder.
     QString query = QStringLiteral("/admin/requests?path=%1&limit=%2")
-                        .arg(QString::fromUtf8(QUrl::toPercentEncoding(path)))
-                        .arg(limit);
+                        .arg(QString::fromUtf8(QUrl::toPercentEncoding(path)), QString::number(limit));
     return admin("GET", query).value("requests").toArray();
 }
 
