@@ -46,6 +46,7 @@ private slots:
     void hostGoingAwayIsReportedAndSendsFail();
     void offThreadPostIsQueuedAndSendIsRefused();
     void processWideFunctionsReachTheHost();
+    void headlessHostRejectsMalformedCommands();
 
     void garbageFramesAreDroppedAndTheLinkGoesOn();
     void impossibleLengthClosesTheLink();
@@ -251,6 +252,25 @@ void TestHostLink::processWideFunctionsReachTheHost()
     QVERIFY(m_host->waitForLine(QStringLiteral("MSG 2045 w=1 l=99 sent")) >= 0);
     QCOMPARE(CHostLink::instance(), CHostLink::instance());
     QVERIFY(!native::IsWindow(0));
+}
+
+void TestHostLink::headlessHostRejectsMalformedCommands()
+{
+    // Nobody connected yet: a valid command for the module is refused, not lost silently.
+    int from = m_host->lines().size();
+    QVERIFY(m_host->send(QStringLiteral("show 5")));
+    QVERIFY(m_host->waitForLine(QStringLiteral("ERROR no module connected: show 5"), 5000, from) >= 0);
+
+    const QStringList bad{"show",      "show x", "hide 1 2",     "tokens only-one", "rect 1 2 3", "moved now",
+                          "ackresult", "preack", "preack bogus", "bogus",           "quit now"};
+    for (const QString& line : bad) {
+        from = m_host->lines().size();
+        QVERIFY(m_host->send(line));
+        QVERIFY2(m_host->waitForLine(QStringLiteral("ERROR "), 5000, from) >= 0, qPrintable(line));
+    }
+    // Still alive and still obeying.
+    QVERIFY(m_host->command(QStringLiteral("ackresult 2")));
+    QCOMPARE(m_link->sendMessage(m_host->handle(), 2052, 10, 1), LRESULT(2));
 }
 
 void TestHostLink::garbageFramesAreDroppedAndTheLinkGoesOn()

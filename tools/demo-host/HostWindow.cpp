@@ -48,6 +48,9 @@ HostWindow::HostWindow(HostEndpoint* endpoint, ModuleProcess* module, QWidget* p
     m_moveTimer->setInterval(150);
     connect(m_moveTimer, &QTimer::timeout, this, [this]() {
         updateRect();
+        if (m_endpoint->clientCount() == 0) {
+            return;
+        }
         HostCommand moved;
         moved.eKind = HostCommand::Moved;
         send(moved);
