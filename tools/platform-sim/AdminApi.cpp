@@ -116,10 +116,11 @@ void AdminApi::addAlarms(const httplib::Request&, httplib::Response& res, const 
         // Several at once are a second apart, newest last.
         int64_t t = time - static_cast<int64_t>(count - 1 - i) * 1000;
         int64_t id = Seeder::createAlarm(m_ctx.store, userId, camera, type, t, read);
-        if (body.get("expired", false).asBool()) {
+        if (body.get("expired", false).asBool() || body.get("redirect", false).asBool()) {
             AlarmRecord a;
             m_ctx.store.alarm(id, a);
-            m_ctx.store.setPictureExpired(a.picKey, true);
+            m_ctx.store.addPicture(a.picKey, body.get("expired", false).asBool(),
+                                   body.get("redirect", false).asBool());
         }
         ids.append(static_cast<Json::Int64>(id));
         if (push)
