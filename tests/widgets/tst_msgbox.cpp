@@ -18,7 +18,7 @@ class TestMsgBox : public QObject
 {
     Q_OBJECT
 private:
-    // Runs the box with exec() and does pfnAct inside its loop; a box that does
+    // Runs the box with exec() and does fnAct inside its loop; a box that does
     // not end within 10 s is ended with an odd code so the test fails, not hangs.
     static int execWith(CMsgBox* pBox, std::function<void()> fnAct)
     {
