@@ -63,6 +63,7 @@ private slots:
     void picturesAreDecrypted();
     void pictureFailuresHaveTheirCodes();
     void redirectedPicturesAreFollowed();
+    void certificatesAreVerified();
 
 private:
     int startPlay(const SdkProbe& probe, qint64 fromMs, qint64 toMs, const char* device = kDevice,
@@ -490,6 +491,38 @@ void TestPavrixCloud::redirectedPicturesAreFollowed()
         }
     }
     QVERIFY(followed > 0);
+}
+
+void TestPavrixCloud::certificatesAreVerified()
+{
+    const QByteArray from = timeText(m_t0).constData();
+    const QByteArray to = timeText(m_t0 + 60000).constData();
+    auto searchResult = [&](int* code) {
+        SdkProbe probe;
+        if (!probe.open() || OpenSDK_StartSearchExtend(probe.sessionId.c_str(), kDevice, 1, from.constData(),
+                                                       to.constData(), 3) != 0)
+            return -1;
+        const int found = probe.waitFor(OPENSDK_MSG_SEARCH_RESULT, 5000);
+        const int failed = probe.waitFor(OPENSDK_MSG_SEARCH_FAILED, found >= 0 ? 0 : 5000);
+        *code = failed >= 0 ? int(probe.messages()[failed].code) : 0;
+        return found >= 0    ? int(OPENSDK_MSG_SEARCH_RESULT)
+               : failed >= 0 ? int(OPENSDK_MSG_SEARCH_FAILED)
+                             : -1;
+    };
+    int code = 0;
+    // Without the simulator's CA the certificate is not trusted.
+    qunsetenv("PAVRIX_CA_FILE");
+    QCOMPARE(OpenSDK_Init("app-key"), 0);
+    QCOMPARE(searchResult(&code), int(OPENSDK_MSG_SEARCH_FAILED));
+    QCOMPARE(code, int(OPENSDK_ERR_NETWORK));
+    // Unless verification is turned off.
+    qputenv("PAVRIX_TLS_VERIFY", "0");
+    QCOMPARE(OpenSDK_Init("app-key"), 0);
+    QCOMPARE(searchResult(&code), int(OPENSDK_MSG_SEARCH_RESULT));
+    qunsetenv("PAVRIX_TLS_VERIFY");
+    qputenv("PAVRIX_CA_FILE", m_sim.caFile());
+    QCOMPARE(OpenSDK_Init("app-key"), 0);
+    QCOMPARE(searchResult(&code), int(OPENSDK_MSG_SEARCH_RESULT));
 }
 
 QTEST_MAIN(TestPavrixCloud)

@@ -8,20 +8,30 @@
 #include <openssl/x509.h>
 
 #include <cstdlib>
+#include <map>
+#include <mutex>
 
 namespace pavrix {
 
 namespace {
 
-// A store of its own for each client: the client's SSL context takes ownership.
+// Loading the system's CA bundle costs tens of milliseconds, so one store per
+// CA file is built once and shared; each client's SSL context takes one reference.
 X509_STORE* makeCertStore(const TlsSettings& tls)
 {
-    X509_STORE* store = X509_STORE_new();
-    if (!store)
-        return nullptr;
-    X509_STORE_set_default_paths(store);
-    if (!tls.caFile.empty() && X509_STORE_load_locations(store, tls.caFile.c_str(), nullptr) != 1)
-        PVX_WARN("cannot load CA file %s; using the system's CAs only", tls.caFile.c_str());
+    static std::mutex mutex;
+    static std::map<std::string, X509_STORE*> stores; // kept for the process's life
+    std::lock_guard<std::mutex> lock(mutex);
+    X509_STORE*& store = stores[tls.caFile];
+    if (!store) {
+        store = X509_STORE_new();
+        if (!store)
+            return nullptr;
+        X509_STORE_set_default_paths(store);
+        if (!tls.caFile.empty() && X509_STORE_load_locations(store, tls.caFile.c_str(), nullptr) != 1)
+            PVX_WARN("cannot load CA file %s; using the system's CAs only", tls.caFile.c_str());
+    }
+    X509_STORE_up_ref(store);
     return store;
 }
 
