@@ -66,6 +66,10 @@ void TestPavrixApi::callsBeforeInitFail()
     QCOMPARE(OpenSDK_GetLastErrorCode(), int(OPENSDK_ERR_NOT_INITIALISED));
     QCOMPARE(OpenSDK_FiniLib(), -1);
     QVERIFY(QByteArray(OpenSDK_GetLastErrorDesc()).size() > 0);
+    STREAM_TIME time{};
+    QCOMPARE(OpenSDK_GetOSDTime("s", &time), -1);
+    QCOMPARE(OpenSDK_StopPlayBackEx("s"), -1);
+    QCOMPARE(OpenSDK_GetLastErrorCode(), int(OPENSDK_ERR_NOT_INITIALISED));
 
     // Configuration comes before initialisation in the host's start-up.
     QCOMPARE(OpenSDK_SetConfigInfo(OPENSDK_CFG_P2P_VERSION, 3), 0);
@@ -262,7 +266,8 @@ void TestPavrixApi::finiFreesEverySession()
     QCOMPARE(OpenSDK_FiniLib(), 0);
     QCOMPARE(OpenSDK_GetOSDTime(probe.sessionId.c_str(), nullptr), -1);
     QCOMPARE(OpenSDK_PlayBackPause(probe.sessionId.c_str()), -1);
-    QCOMPARE(OpenSDK_GetLastErrorCode(), int(OPENSDK_ERR_NO_SESSION));
+    QCOMPARE(OpenSDK_GetLastErrorCode(), int(OPENSDK_ERR_NOT_INITIALISED));
+    QCOMPARE(OpenSDK_FreeSession(probe.sessionId.c_str()), -1);
     char* id = nullptr;
     int length = 0;
     QCOMPARE(OpenSDK_AllocSessionEx(nullptr, nullptr, &id, &length), -1);

@@ -62,6 +62,10 @@ int guarded(const char* function, Body body)
 // Looks the session up; on failure sets the last error and returns null.
 std::shared_ptr<Session> sessionFor(const char* sessionId, const char* function)
 {
+    if (!SdkContext::instance().initialised()) {
+        fail(OPENSDK_ERR_NOT_INITIALISED, "library not initialised", function);
+        return nullptr;
+    }
     if (!sessionId) {
         fail(OPENSDK_ERR_BAD_PARAMETER, "no session id", function);
         return nullptr;
@@ -135,6 +139,7 @@ int OpenSDK_AllocSessionEx(OpenSDK_MessageHandler pHandle, void* pUser, char** p
 int OpenSDK_FreeSession(const char* szSessionId)
 {
     return guarded(__func__, [&] {
+        PVX_REQUIRE_INIT();
         PVX_REQUIRE(szSessionId, "no session id");
         auto session = SdkContext::instance().sessions().remove(szSessionId);
         if (!session)
