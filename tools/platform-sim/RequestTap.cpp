@@ -3,6 +3,8 @@
 #include <openssl/ssl.h>
 
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -45,6 +47,9 @@ extern "C" int SSL_read(SSL* ssl, void* buf, int num)
         std::abort();
     int n = real(ssl, buf, num);
     if (n > 0) {
+        // Clients that write headers and body separately would otherwise wait out our delayed ACK.
+        int one = 1;
+        setsockopt(SSL_get_fd(ssl), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
         std::lock_guard<std::mutex> lock(tapMutex());
         std::string& b = buffers()[ssl];
         if (b.size() + static_cast<size_t>(n) <= kMaxBuffered)

@@ -65,6 +65,8 @@ bool Simulator::startHttps(const SimOptions& options, std::string& error)
     m_https->set_read_timeout(30);
     m_https->set_write_timeout(30);
     m_https->set_keep_alive_max_count(1000);
+    // Headers and body go out in separate writes; without this, delayed ACKs add 40 ms to replies.
+    m_https->set_tcp_nodelay(true);
     if (options.port == 0)
         m_httpsPort = m_https->bind_to_any_port(options.host);
     else
@@ -95,6 +97,7 @@ bool Simulator::startHttps(const SimOptions& options, std::string& error)
 bool Simulator::startAdmin(const SimOptions& options, std::string& error)
 {
     m_admin = std::make_unique<httplib::Server>();
+    m_admin->set_tcp_nodelay(true);
     // Admin access is for this machine only, whatever host the platform listens on.
     if (options.adminPort == 0)
         m_adminPort = m_admin->bind_to_any_port("127.0.0.1");

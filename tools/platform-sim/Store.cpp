@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 // Resets its statement on both ends, so cached statements are always reusable.
 class Store::Stmt
@@ -66,6 +67,10 @@ CREATE TABLE IF NOT EXISTS alarms(id INTEGER PRIMARY KEY, user_id INTEGER NOT NU
 CREATE TABLE IF NOT EXISTS alarm_counts(user_id INTEGER NOT NULL, device_serial TEXT NOT NULL,
   channel_no INTEGER NOT NULL, alarm_type TEXT NOT NULL, is_read INTEGER NOT NULL, encrypted INTEGER NOT NULL,
   n INTEGER NOT NULL, PRIMARY KEY(user_id, device_serial, channel_no, alarm_type, is_read, encrypted));
+CREATE TABLE IF NOT EXISTS alarm_day_counts(user_id INTEGER NOT NULL, day INTEGER NOT NULL,
+  device_serial TEXT NOT NULL, channel_no INTEGER NOT NULL, alarm_type TEXT NOT NULL, is_read INTEGER NOT NULL,
+  encrypted INTEGER NOT NULL, n INTEGER NOT NULL,
+  PRIMARY KEY(user_id, day, device_serial, channel_no, alarm_type, is_read, encrypted));
 CREATE TABLE IF NOT EXISTS pictures(pic_key TEXT PRIMARY KEY, expired INTEGER NOT NULL,
   redirect INTEGER NOT NULL, jpeg BLOB);
 CREATE TABLE IF NOT EXISTS recordings(id INTEGER PRIMARY KEY, device_serial TEXT NOT NULL,
@@ -73,30 +78,33 @@ CREATE TABLE IF NOT EXISTS recordings(id INTEGER PRIMARY KEY, device_serial TEXT
 CREATE INDEX IF NOT EXISTS recordings_by_camera ON recordings(device_serial, channel_no, start_ms);
 )";
 
-// Every list query walks one of these in time order; the last one also answers
-// the counts of time-bounded queries without touching the table.
+// Every list query walks one of these in (time, id) order. Each also carries
+// the other filter columns, so filters and counts are decided inside the index
+// and only the rows of the page are read from the table.
 const char* const kAlarmIndexes = R"(
-CREATE INDEX IF NOT EXISTS alarms_by_time ON alarms(user_id, deleted, alarm_time);
-CREATE INDEX IF NOT EXISTS alarms_by_read ON alarms(user_id, deleted, is_read, alarm_time);
-CREATE INDEX IF NOT EXISTS alarms_by_device ON alarms(user_id, deleted, device_serial, channel_no, alarm_time);
-CREATE INDEX IF NOT EXISTS alarms_by_encryption ON alarms(user_id, deleted, encrypted, alarm_time);
-CREATE INDEX IF NOT EXISTS alarms_by_type ON alarms(user_id, deleted, alarm_type, alarm_time);
+CREATE INDEX IF NOT EXISTS alarms_by_time ON alarms(user_id, deleted, alarm_time, id, is_read, encrypted, device_serial,
+  channel_no, alarm_type);
+CREATE INDEX IF NOT EXISTS alarms_by_read ON alarms(user_id, deleted, is_read, alarm_time, id, encrypted, device_serial,
+  channel_no, alarm_type);
+CREATE INDEX IF NOT EXISTS alarms_by_device ON alarms(user_id, deleted, device_serial, channel_no, alarm_time, id, is_read,
+  encrypted, alarm_type);
+CREATE INDEX IF NOT EXISTS alarms_by_type ON alarms(user_id, deleted, alarm_type, alarm_time, id, is_read, encrypted,
+  device_serial, channel_no);
 )";
 
 const char* const kDropAlarmIndexes = R"(
 DROP INDEX IF EXISTS alarms_by_time; DROP INDEX IF EXISTS alarms_by_read; DROP INDEX IF EXISTS alarms_by_device;
-DROP INDEX IF EXISTS alarms_by_encryption; DROP INDEX IF EXISTS alarms_by_type;
+DROP INDEX IF EXISTS alarms_by_type;
 )";
+
+const int64_t kDayMs = 24LL * 3600 * 1000;
+// Offsets below this are skipped by the index walk itself; deeper pages are found through the day counts.
+const int64_t kDirectOffset = 20000;
+// Time windows up to this long are counted row by row; longer ones through the day counts.
+const int64_t kDirectWindowMs = 3 * kDayMs;
 
 const char* const kAlarmColumns = "id, user_id, alarm_type, device_serial, channel_no, alarm_time, "
                                   "create_date, pic_key, encrypted, is_read";
-
-struct Arg
-{
-    bool isText;
-    int64_t number;
-    std::string text;
-};
 
 } // namespace
 
@@ -414,6 +422,17 @@ void Store::adjustCount(const AlarmRecord& a, int delta)
         .bind(6, a.encrypted)
         .bind(7, delta)
         .run();
+    Stmt(prepare("INSERT INTO alarm_day_counts(user_id, day, device_serial, channel_no, alarm_type, is_read,"
+                 " encrypted, n) VALUES(?,?,?,?,?,?,?,?) ON CONFLICT DO UPDATE SET n=n+excluded.n"))
+        .bind(1, a.userId)
+        .bind(2, a.alarmTime / kDayMs)
+        .bind(3, a.deviceSerial)
+        .bind(4, a.channelNo)
+        .bind(5, a.alarmType)
+        .bind(6, a.isRead)
+        .bind(7, a.encrypted)
+        .bind(8, delta)
+        .run();
 }
 
 void Store::recount(int userId)
@@ -424,6 +443,14 @@ void Store::recount(int userId)
                  " COUNT(*) FROM alarms WHERE user_id=? AND deleted=0"
                  " GROUP BY user_id, device_serial, channel_no, alarm_type, is_read, encrypted"))
         .bind(1, userId)
+        .run();
+    Stmt(prepare("DELETE FROM alarm_day_counts WHERE user_id=?")).bind(1, userId).run();
+    Stmt(prepare("INSERT INTO alarm_day_counts SELECT user_id, alarm_time / ?, device_serial, channel_no, "
+                 "alarm_type,"
+                 " is_read, encrypted, COUNT(*) FROM alarms WHERE user_id=? AND deleted=0"
+                 " GROUP BY 1, 2, 3, 4, 5, 6, 7"))
+        .bind(1, kDayMs)
+        .bind(2, userId)
         .run();
 }
 
@@ -503,7 +530,7 @@ void readAlarm(sqlite3_stmt* s, AlarmRecord& a)
     a.isRead = sqlite3_column_int(s, 9) != 0;
 }
 
-void bindArgs(sqlite3_stmt* s, const std::vector<Arg>& args, int first)
+void bindArgs(sqlite3_stmt* s, const std::vector<SqlArg>& args, int first)
 {
     for (size_t i = 0; i < args.size(); ++i) {
         int index = first + static_cast<int>(i);
@@ -533,15 +560,13 @@ bool Store::alarm(int64_t id, AlarmRecord& out)
 std::vector<AlarmRecord> Store::queryAlarms(const AlarmQuery& q, int64_t& total)
 {
     std::string where = "user_id=? AND deleted=0";
-    std::vector<Arg> args{{false, q.userId, {}}};
-    // The counter table answers every combination without a time window.
+    std::vector<SqlArg> args{{false, q.userId, {}}};
+    // The counter tables answer the same filters without touching the alarms.
     std::string countWhere = "user_id=?";
-    std::vector<Arg> countArgs{{false, q.userId, {}}};
-    auto add = [&](const char* clause, Arg arg) {
+    auto add = [&](const char* clause, SqlArg arg) {
         where += std::string(" AND ") + clause;
-        args.push_back(arg);
         countWhere += std::string(" AND ") + clause;
-        countArgs.push_back(arg);
+        args.push_back(arg);
     };
     if (q.isRead >= 0)
         add("is_read=?", {false, q.isRead, {}});
@@ -554,50 +579,96 @@ std::vector<AlarmRecord> Store::queryAlarms(const AlarmQuery& q, int64_t& total)
     }
     if (!q.alarmType.empty())
         add("alarm_type=?", {true, 0, q.alarmType});
-    bool timed = false;
-    if (q.startMs >= 0) {
-        where += " AND alarm_time>=?";
-        args.push_back({false, q.startMs, {}});
-        timed = true;
-    }
-    if (q.endMs >= 0) {
-        where += " AND alarm_time<=?";
-        args.push_back({false, q.endMs, {}});
-        timed = true;
-    }
+    bool timed = q.startMs >= 0 || q.endMs >= 0;
+    int64_t lo = q.startMs >= 0 ? q.startMs : 0;
+    int64_t hi = q.endMs >= 0 ? q.endMs : std::numeric_limits<int64_t>::max() / 2;
+    int64_t offset = static_cast<int64_t>(q.pageNo - 1) * q.pageSize;
 
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    {
-        sqlite3_stmt* raw =
-            prepare(timed ? "SELECT COUNT(*) FROM alarms WHERE " + where
-                          : "SELECT COALESCE(SUM(n),0) FROM alarm_counts WHERE " + countWhere);
+    std::vector<TimeSegment> segments;
+    if (!timed && offset < kDirectOffset) {
+        sqlite3_stmt* raw = prepare("SELECT COALESCE(SUM(n),0) FROM alarm_counts WHERE " + countWhere);
         Stmt s(raw);
-        bindArgs(raw, timed ? args : countArgs, 1);
+        bindArgs(raw, args, 1);
         total = s.row() ? s.i64(0) : 0;
+        segments.push_back({lo, hi, total});
+    } else if (timed && hi - lo <= kDirectWindowMs) {
+        total = countBetween(where, args, lo, hi);
+        segments.push_back({lo, hi, total});
+    } else {
+        segments = daySegments(where, countWhere, args, lo, hi, timed);
+        total = 0;
+        for (const TimeSegment& seg : segments)
+            total += seg.count;
     }
     std::vector<AlarmRecord> rows;
-    int64_t offset = static_cast<int64_t>(q.pageNo - 1) * q.pageSize;
     if (offset >= total)
         return rows;
-    int64_t end = std::min<int64_t>(offset + q.pageSize, total);
-    // Deep pages are read from the other end, so no query skips more than half the matches.
-    bool reverse = offset > total / 2;
-    std::string sql = std::string("SELECT ") + kAlarmColumns + " FROM alarms WHERE " + where +
-                      (reverse ? " ORDER BY alarm_time ASC, id ASC" : " ORDER BY alarm_time DESC, id DESC") +
-                      " LIMIT ? OFFSET ?";
-    sqlite3_stmt* raw = prepare(sql);
+    sqlite3_stmt* raw =
+        prepare(std::string("SELECT ") + kAlarmColumns + " FROM alarms WHERE " + where +
+                " AND alarm_time>=? AND alarm_time<=? ORDER BY alarm_time DESC, id DESC LIMIT ? OFFSET ?");
+    int64_t skip = offset;
+    for (const TimeSegment& seg : segments) {
+        if (skip >= seg.count) {
+            skip -= seg.count;
+            continue;
+        }
+        Stmt s(raw);
+        bindArgs(raw, args, 1);
+        int next = static_cast<int>(args.size()) + 1;
+        s.bind(next, seg.lo)
+            .bind(next + 1, seg.hi)
+            .bind(next + 2, q.pageSize - static_cast<int64_t>(rows.size()));
+        s.bind(next + 3, skip);
+        while (s.row()) {
+            AlarmRecord a;
+            readAlarm(raw, a);
+            rows.push_back(a);
+        }
+        skip = 0;
+        if (rows.size() >= static_cast<size_t>(q.pageSize))
+            break;
+    }
+    return rows;
+}
+
+int64_t Store::countBetween(const std::string& where, const std::vector<SqlArg>& args, int64_t lo, int64_t hi)
+{
+    sqlite3_stmt* raw =
+        prepare("SELECT COUNT(*) FROM alarms WHERE " + where + " AND alarm_time>=? AND alarm_time<=?");
     Stmt s(raw);
     bindArgs(raw, args, 1);
-    int next = static_cast<int>(args.size()) + 1;
-    s.bind(next, end - offset).bind(next + 1, reverse ? total - end : offset);
-    while (s.row()) {
-        AlarmRecord a;
-        readAlarm(raw, a);
-        rows.push_back(a);
+    s.bind(static_cast<int>(args.size()) + 1, lo).bind(static_cast<int>(args.size()) + 2, hi);
+    return s.row() ? s.i64(0) : 0;
+}
+
+std::vector<TimeSegment> Store::daySegments(const std::string& where, const std::string& countWhere,
+                                            const std::vector<SqlArg>& args, int64_t lo, int64_t hi,
+                                            bool timed)
+{
+    int64_t firstDay = lo / kDayMs;
+    int64_t lastDay = hi / kDayMs;
+    sqlite3_stmt* raw = prepare("SELECT day, SUM(n) FROM alarm_day_counts WHERE " + countWhere +
+                                " AND day>=? AND day<=? GROUP BY day ORDER BY day DESC");
+    std::vector<TimeSegment> segments;
+    {
+        Stmt s(raw);
+        bindArgs(raw, args, 1);
+        s.bind(static_cast<int>(args.size()) + 1, firstDay).bind(static_cast<int>(args.size()) + 2, lastDay);
+        while (s.row()) {
+            int64_t day = s.i64(0);
+            segments.push_back(
+                {std::max(lo, day * kDayMs), std::min(hi, day * kDayMs + kDayMs - 1), s.i64(1)});
+        }
     }
-    if (reverse)
-        std::reverse(rows.begin(), rows.end());
-    return rows;
+    // Days cut by the window are counted exactly.
+    if (timed) {
+        for (TimeSegment& seg : segments) {
+            if (seg.lo % kDayMs != 0 || seg.hi % kDayMs != kDayMs - 1)
+                seg.count = countBetween(where, args, seg.lo, seg.hi);
+        }
+    }
+    return segments;
 }
 
 bool Store::markRead(int userId, int64_t id)

@@ -79,6 +79,22 @@ struct PictureRecord
     std::string jpeg; // empty until first drawn
 };
 
+// A bound value of a built query.
+struct SqlArg
+{
+    bool isText;
+    int64_t number;
+    std::string text;
+};
+
+// A stretch of alarm time (inclusive), newest first, and how many matches it holds.
+struct TimeSegment
+{
+    int64_t lo;
+    int64_t hi;
+    int64_t count;
+};
+
 struct Span
 {
     int64_t start = 0;
@@ -144,11 +160,12 @@ private:
     class Stmt;
     sqlite3_stmt* prepare(const std::string& sql);
     bool exec(const char* sql);
-    void createIndexes();
     void adjustCount(const AlarmRecord& alarm, int delta);
     void recount(int userId);
-    int64_t countAlarms(const AlarmQuery& query, const std::string& where,
-                        const std::vector<std::string>& args);
+    int64_t countBetween(const std::string& where, const std::vector<SqlArg>& args, int64_t lo, int64_t hi);
+    // The matches per day between lo and hi, newest first; days cut by a time window are counted exactly.
+    std::vector<TimeSegment> daySegments(const std::string& where, const std::string& countWhere,
+                                         const std::vector<SqlArg>& args, int64_t lo, int64_t hi, bool timed);
 
     sqlite3* m_db = nullptr;
     std::recursive_mutex m_mutex;
