@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QUrl>
 
 #include <json/json.h>
@@ -50,6 +51,14 @@ QNetworkReply* CPlatformRequest::Post(QNetworkAccessManager& manager, const QNet
             MC_LOG(5, "CPlatformRequest::Post", "<%d>\t<%s>,reply above %lld bytes, aborted",
                    static_cast<long long>(kMaxReplyBytes));
             reply->abort();
+        }
+    });
+    // The reply's own error text only says the handshake failed; the reasons
+    // are what an operator needs.
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [](const QList<QSslError>& errors) {
+        for (const QSslError& error : errors) {
+            MC_LOG(5, "CPlatformRequest::Post", "<%d>\t<%s>,certificate refused: %s",
+                   error.errorString().toLocal8Bit().constData());
         }
     });
     return reply;

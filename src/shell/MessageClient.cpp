@@ -330,9 +330,87 @@ void MessageClient::StartVideoSdk()
 
 void MessageClient::InItMsgGetFlame()
 {
-    m_pNewMsgBtn = new QPushButton(this);
+    m_pNewMsgBtn = new QPushButton(ui->leftFrame);
     m_pNewMsgBtn->setObjectName(QStringLiteral("newMsgBtn"));
+    m_pNewMsgBtn->setGeometry(0, 40, 296, 35);
+    m_pNewMsgBtn->setCursor(Qt::PointingHandCursor);
+    m_pNewMsgBtn->setStyleSheet(QStringLiteral(
+        "background-color: rgba(255, 119, 28, 204);color: #FFFFFF;font: 14px \"Microsoft YaHei\";"));
     m_pNewMsgBtn->hide();
+    connect(m_pNewMsgBtn, &QPushButton::clicked, this, &MessageClient::OnMsgFlameBtnClicked);
+}
+
+// ---------------------------------------------------------------- message lists
+
+void MessageClient::OnUpdateAllMsg()
+{
+    m_pNewMsgBtn->hide();
+    m_nNewMsgCount = 0;
+    if (ui->resTab->currentWidget() == ui->allResTab) {
+        HTTPMSG_BODY body;
+        body.pageSize = m_nPageSize;
+        OnGetMsgList(0, body);
+    } else {
+        ui->resTab->setCurrentWidget(ui->allResTab); // its change handler asks for the page
+    }
+    ui->leftTabWidget->setCurrentIndex(0);
+}
+
+void MessageClient::OnUpdateNotReadMsg()
+{
+    HTTPMSG_BODY body;
+    body.pageSize = m_nPageSize;
+    body.isRead = 0;
+    OnGetMsgList(1, body);
+}
+
+void MessageClient::OnResTabCurChanged(int nIndex)
+{
+    if (nIndex == 1) {
+        OnUpdateNotReadMsg();
+        m_pCurMsgList = m_pNotReadMsgList;
+        return;
+    }
+    HTTPMSG_BODY body;
+    body.pageNo = m_pNumCurAllPage;
+    body.pageSize = m_nPageSize;
+    OnGetMsgList(0, body);
+    m_pCurMsgList = m_pAllMsgList;
+    m_pNewMsgBtn->hide();
+    m_nNewMsgCount = 0;
+}
+
+void MessageClient::OnAllMsgFreshBtnClicked()
+{
+    OnGetMsgList(0, m_allMsgBody);
+}
+
+void MessageClient::OnNotReadMsgFreshBtnClicked()
+{
+    OnGetMsgList(1, m_notReadBody);
+}
+
+void MessageClient::GetAlarmMsg()
+{
+    ++m_nNewMsgCount;
+    QString strCount = QString::number(m_nNewMsgCount);
+    if (m_nNewMsgCount > 99) {
+        m_nNewMsgCount = 100;
+        strCount = QStringLiteral("99+");
+    }
+    m_pNewMsgBtn->setText(QStringLiteral("收到") + strCount + QStringLiteral("条消息，点击刷新"));
+    m_pNewMsgBtn->show();
+    m_pNewMsgBtn->raise();
+}
+
+void MessageClient::OnMsgFlameBtnClicked()
+{
+    m_pNewMsgBtn->hide();
+    m_nNewMsgCount = 0;
+    ui->leftTabWidget->setCurrentIndex(0);
+    m_pFilterBtn->show();
+    ui->resTab->setCurrentWidget(ui->notReadTab);
+    OnUpdateNotReadMsg();
 }
 
 void MessageClient::InitDetailSide()
@@ -508,8 +586,6 @@ void MessageClient::WndMoveFunc()
     emit MainWndPosChanged();
 }
 
-void MessageClient::GetAlarmMsg() {}
-
 bool MessageClient::IsNetBusy()
 {
     return false;
@@ -580,9 +656,15 @@ QNetworkReply* MessageClient::PostPlatformRequest(const std::string& strPath, co
                                                   const std::string& strBody, QSsl::SslProtocol eProtocol,
                                                   bool bAuthorization)
 {
-    const QNetworkRequest request =
-        CPlatformRequest::Build(LaunchValues::snapshot().ServerUrl + strPath, strTag,
-                                CPlatformRequest::JsonBody, bAuthorization, eProtocol);
+    const std::string strServerUrl = LaunchValues::snapshot().ServerUrl;
+    if (strServerUrl.empty()) {
+        // Before the launch string is read there is nowhere to send to.
+        MC_LOG(3, "MessageClient::PostPlatformRequest", "<%d>\t<%s>,no server address yet, %s not sent",
+               strTag.toLocal8Bit().constData());
+        return nullptr;
+    }
+    const QNetworkRequest request = CPlatformRequest::Build(
+        strServerUrl + strPath, strTag, CPlatformRequest::JsonBody, bAuthorization, eProtocol);
     return CPlatformRequest::Post(m_networkManager, request, strBody);
 }
 
@@ -1005,7 +1087,6 @@ void MessageClient::SearchDeleteCancel() {}
 void MessageClient::SearchSetDeleteAllCheck() {}
 void MessageClient::OnDevInputTextChanged(const QString& /*strText*/) {}
 void MessageClient::slot_lstSelChg(QString /*strSel*/) {}
-void MessageClient::OnResTabCurChanged(int /*nIndex*/) {}
 void MessageClient::OnFilterBtnClicked() {}
 void MessageClient::OnBackMsgListBtnClicked() {}
 void MessageClient::OnFromCalendarBtnClicked() {}
@@ -1017,8 +1098,6 @@ void MessageClient::OnDeleteCancelBtnClicked() {}
 void MessageClient::OnSelectedAllCheckClicked() {}
 void MessageClient::MsgStatusComboxActivatedSlot(int /*nIndex*/) {}
 void MessageClient::IsEncryptComboxActivatedSlot(int /*nIndex*/) {}
-void MessageClient::OnAllMsgFreshBtnClicked() {}
-void MessageClient::OnNotReadMsgFreshBtnClicked() {}
 void MessageClient::OnMaxOrNotBtnClicked() {}
 void MessageClient::OnRealPlayFirstFrameSlot(std::string /*devSerial*/, std::string /*devEncryptCode*/,
                                              QString /*strAlarmTm*/)
@@ -1028,8 +1107,6 @@ void MessageClient::OnRecordPlayExceptionSlot(QString /*strMsg*/) {}
 void MessageClient::OnSliderPressedOrDraged() {}
 void MessageClient::hasVideoFrameSlot(int /*nType*/, bool /*bFlag*/) {}
 void MessageClient::VideoStartImge(int /*nType*/) {}
-void MessageClient::OnUpdateAllMsg() {}
-void MessageClient::OnUpdateNotReadMsg() {}
 void MessageClient::OnVideoFrameTimeSlot() {}
 void MessageClient::OnHasNotFrameTimeOut() {}
 void MessageClient::slot_getOSDTmTimerOut() {}

@@ -161,6 +161,7 @@ private slots:
     void slot_escKeyPressed();
     void slot_showBigPicBut();
     void slot_bigPicFocOut();
+    void OnMsgFlameBtnClicked();
     void RefreshToken();
     void slot_accessTokenLossEff();
 
