@@ -94,8 +94,11 @@ CREATE INDEX IF NOT EXISTS alarms_by_type ON alarms(user_id, deleted, alarm_type
 
 const char* const kDropAlarmIndexes = R"(
 DROP INDEX IF EXISTS alarms_by_time; DROP INDEX IF EXISTS alarms_by_read; DROP INDEX IF EXISTS alarms_by_device;
-DROP INDEX IF EXISTS alarms_by_type;
+DROP INDEX IF EXISTS alarms_by_type; DROP INDEX IF EXISTS alarms_by_encryption;
 )";
+
+// Raised whenever indexes or counters change shape; older stores are brought up to date on open.
+const char* const kSchemaVersion = "2";
 
 const int64_t kDayMs = 24LL * 3600 * 1000;
 // Offsets below this are skipped by the index walk itself; deeper pages are found through the day counts.
@@ -129,11 +132,35 @@ bool Store::open(const std::string& path, std::string& error)
     }
     sqlite3_busy_timeout(m_db, 5000);
     if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;") ||
-        !exec(kSchema) || !exec(kAlarmIndexes)) {
+        !exec(kSchema)) {
         error = sqlite3_errmsg(m_db);
         return false;
     }
+    if (!isEmpty() && setting("schema_version") != kSchemaVersion)
+        upgrade();
+    if (!exec(kAlarmIndexes)) {
+        error = sqlite3_errmsg(m_db);
+        return false;
+    }
+    setSetting("schema_version", kSchemaVersion);
     return true;
+}
+
+void Store::upgrade()
+{
+    SimUtil::log("store from an older simulator: rebuilding indexes and counters");
+    exec(kDropAlarmIndexes);
+    exec(kAlarmIndexes);
+    std::vector<int> users;
+    {
+        Stmt s(prepare("SELECT id FROM users"));
+        while (s.row())
+            users.push_back(s.i32(0));
+    }
+    exec("BEGIN");
+    for (int user : users)
+        recount(user);
+    exec("COMMIT");
 }
 
 bool Store::exec(const char* sql)

@@ -160,6 +160,7 @@ private:
     class Stmt;
     sqlite3_stmt* prepare(const std::string& sql);
     bool exec(const char* sql);
+    void upgrade();
     void adjustCount(const AlarmRecord& alarm, int delta);
     void recount(int userId);
     int64_t countBetween(const std::string& where, const std::vector<SqlArg>& args, int64_t lo, int64_t hi);
