@@ -1,7 +1,13 @@
 # Files of src/alarms, appended to the core library.
 list(APPEND MC_CORE_SOURCES
   alarms/BigPicWgt.cpp
+  alarms/AlarmShared.cpp
   alarms/CAlarmMsgWnd.cpp
+  alarms/CAlarmMsgWnd.h
+  alarms/CAlarmMsgWnd.ui
+  alarms/CPicDecryptJob.cpp
+  alarms/CSdkBuffer.cpp
+  alarms/CValidateCode.cpp
   alarms/CAlarmMsgParser.cpp
   alarms/CListCtrl.cpp
 )

@@ -1,0 +1,98 @@
+#include "alarms/CPicDecryptJob.h"
+
+#include "alarms/CValidateCode.h"
+#include "playback/CVideoSdk.h"
+#include "shell/ModuleLog.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QThreadPool>
+
+CPicDecryptJob::CReceiver::CReceiver(QObject* pTarget, Handler fnHandler)
+    : m_pTarget(pTarget), m_fnHandler(std::move(fnHandler))
+{
+}
+
+void CPicDecryptJob::CReceiver::Close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pTarget = nullptr;
+}
+
+bool CPicDecryptJob::CReceiver::Deliver(const CPicDecryptResult& result)
+{
+    // Posting under the lock keeps the target alive until the event is queued;
+    // its destruction then discards the event and with it the buffer.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_pTarget) {
+        return false;
+    }
+    Handler fnHandler = m_fnHandler;
+    QMetaObject::invokeMethod(
+        m_pTarget, [fnHandler, result] { fnHandler(result); }, Qt::QueuedConnection);
+    return true;
+}
+
+CPicDecryptJob::CPicDecryptJob(CPicDecryptRequest request, std::shared_ptr<CReceiver> pReceiver)
+    : m_request(std::move(request)), m_pReceiver(std::move(pReceiver))
+{
+    setAutoDelete(true);
+}
+
+QThreadPool& CPicDecryptJob::Pool()
+{
+    static QThreadPool pool;
+    static const bool bSized = [] {
+        pool.setMaxThreadCount(kPoolThreads);
+        return true;
+    }();
+    Q_UNUSED(bSized);
+    return pool;
+}
+
+void CPicDecryptJob::Start(CPicDecryptRequest request, std::shared_ptr<CReceiver> pReceiver)
+{
+    Pool().start(new CPicDecryptJob(std::move(request), std::move(pReceiver)));
+}
+
+void CPicDecryptJob::run()
+{
+    CPicDecryptResult result = Decrypt();
+    if (!m_pReceiver->Deliver(result)) {
+        MC_LOG(3, "CPicDecryptJob::run", "<%d>\t<%s>,row gone, picture of %s dropped",
+               m_request.strDevSerial.c_str());
+    }
+}
+
+CPicDecryptResult CPicDecryptJob::Decrypt() const
+{
+    CPicDecryptResult result;
+    result.nGeneration = m_request.nGeneration;
+    result.strCode = m_request.strCode;
+    if (result.strCode.empty()) {
+        if (m_request.strIpcValidateCode.size() < kMinIpcCodeLength) {
+            result.bNoCode = true;
+            return result;
+        }
+        result.strCode = CValidateCode::Decrypt(m_request.strIpcValidateCode, m_request.strAesKey);
+        if (result.strCode.empty()) {
+            MC_LOG(5, "CPicDecryptJob::Decrypt", "<%d>\t<%s>,ipcValidateCode of %s does not decrypt",
+                   m_request.strDevSerial.c_str());
+            result.bNoCode = true;
+            return result;
+        }
+    }
+    char* pBuf = nullptr;
+    int nLen = 0;
+    CVideoSdk* pSdk = CVideoSdk::instance();
+    result.nRet = pSdk->DecryptPicture(m_request.strToken, m_request.strPicUrl, m_request.strDevSerial,
+                                       result.strCode, &pBuf, &nLen);
+    if (pBuf) {
+        result.pBuffer = std::make_shared<CSdkBuffer>(pBuf, nLen);
+    }
+    if (result.nRet != 0 || !pBuf) {
+        result.nErrCode = pSdk->GetLastErrorCode();
+        result.strErrDesc = pSdk->GetLastErrorDesc();
+    }
+    return result;
+}
