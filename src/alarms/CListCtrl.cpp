@@ -1,3 +1,335 @@
 #include "alarms/CListCtrl.h"
 
-CListCtrl::CListCtrl(QWidget* parent) : QListWidget(parent) {}
+#include "alarms/AlarmShared.h"
+#include "alarms/CAlarmMsgWnd.h"
+#include "platform/CPlatformRequest.h"
+#include "shell/LaunchValues.h"
+#include "shell/ModuleLog.h"
+#include "widgets/CMsgBox.h"
+
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QNetworkReply>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+
+#include <json/json.h>
+
+namespace {
+
+// The selected-item rule is commented out; the brace that used to close it
+// after the comment made the whole sheet unreadable, so it is gone.
+const char* const kListStyle =
+    "\tQListWidget{\t\tshow-decoration-selected: 1;\t\tborder-image:none;\t\tborder:none;\t}"
+    "\tQListView::item{\t\twidth:235px;\t\theight:100px;\t\tborder:none;\t\tborder-image:"
+    "none;\t}\tQListView::item:hover{\t\tbackground-color:#e5ebff; \t\tcolor:#ffffff;\t}"
+    "\t/*QListView::item:selected{\t\tbackground-color:#6186ff;\t\tcolor:#ffffff;*/\t";
+
+const char* const kMenuStyle = "\t\tQMenu{\t\t\tbackground-color:white;\t\t\tborder:none;}\t\tQMenu::item{"
+                               "\t\t\theight:36px;\t\t\twidth:120px;"
+                               "\t\t\tcolor:#4f5466;\t\t\tfont:14px Microsoft "
+                               "Yahei;\t\t\tpadding-left:52px;\t\t\tbackground-color:white;}"
+                               "\t\tQMenu::item:selected{\t\t\tbackground-color:#e5ebff;}\t\tQMenu::icon{"
+                               "\t\t\twidth:16px;\t\t\theight:16px;"
+                               "\t\t\tleft:20px;}\t\t";
+
+} // namespace
+
+CListCtrl::CListCtrl(QWidget* parent) : QListWidget(parent)
+{
+    setStyleSheet(QString::fromUtf8(kListStyle));
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::NoFocus);
+    connect(this, &CListCtrl::InterUpdateListSignal, this, &CListCtrl::OnInterUpdateListSlot,
+            Qt::QueuedConnection);
+    connect(this, &QListWidget::pressed, this, &CListCtrl::OnItemPressed);
+    connect(&m_networkManager, &QNetworkAccessManager::finished, this, &CListCtrl::serviceRequestFinished);
+}
+
+CListCtrl::~CListCtrl()
+{
+    // Rows waiting to go in have no item yet, so nothing else owns them.
+    qDeleteAll(m_vecPendingRows);
+}
+
+// ---------------------------------------------------------------- updating
+
+void CListCtrl::UpdateListCtrl(std::vector<CAlarmMsgWnd*> rows, int nMsgId)
+{
+    MC_LOG(3, "CListCtrl::UpdateListCtrl", "<%d>\t<%s>,msgId:%d busy:%d", nMsgId, m_bBusy ? 1 : 0);
+    if (m_bBusy) {
+        qDeleteAll(rows);
+        return;
+    }
+    m_bBusy = true;
+    m_pCurRow = nullptr;
+    m_vecPendingRows = std::move(rows);
+    m_nRecPushMsgId = nMsgId;
+    // The old rows go before the new ones come in, on this (the GUI) thread.
+    RemoveAllItems();
+    m_nPushMsgId = -1;
+    emit InterUpdateListSignal();
+}
+
+void CListCtrl::RemoveAllItems()
+{
+    while (count() > 0) {
+        QListWidgetItem* pItem = item(0);
+        QWidget* pRow = itemWidget(pItem);
+        removeItemWidget(pItem);
+        delete takeItem(0);
+        delete pRow;
+    }
+    m_vecShownRows.clear();
+    m_pMenuItem = nullptr;
+}
+
+void CListCtrl::OnInterUpdateListSlot()
+{
+    m_vecShownRows = std::move(m_vecPendingRows);
+    m_vecPendingRows.clear();
+    m_nPushMsgId = m_nRecPushMsgId;
+    bool bAllChecked = true;
+    int nPushedIndex = -1;
+    for (CAlarmMsgWnd* pRow : m_vecShownRows) {
+        pRow->SetCheckBoxVisible(m_bDeletionMode);
+        if (DeleteIdList().contains(pRow->GetMsgId())) {
+            pRow->SetChecked(true);
+        }
+        auto* pItem = new QListWidgetItem(this);
+        pItem->setSizeHint(QSize(235, 100));
+        setItemWidget(pItem, pRow);
+        if (m_nPushMsgId > 0 && m_nPushMsgId == pRow->GetMsgId()) {
+            setCurrentItem(pItem);
+            nPushedIndex = row(pItem);
+            m_nPushMsgId = -1;
+        }
+        if (!pRow->IsChecked()) {
+            bAllChecked = false;
+        }
+    }
+    m_bBusy = false;
+    scrollToTop();
+    if (nPushedIndex >= 0) {
+        PressWhenPictureIsIn(m_vecShownRows[static_cast<size_t>(nPushedIndex)], nPushedIndex);
+    }
+    emit sigListIsSetAllChecked(bAllChecked ? 1 : 0);
+}
+
+void CListCtrl::PressWhenPictureIsIn(CAlarmMsgWnd* pRow, int nIndex)
+{
+    // The pushed message opens with its picture; a picture that never comes
+    // must not keep it closed, so the wait is bounded.
+    QPointer<CAlarmMsgWnd> pGuard(pRow);
+    auto* pPoll = new QTimer(this);
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    elapsed->start();
+    connect(pPoll, &QTimer::timeout, this, [this, pGuard, nIndex, pPoll, elapsed] {
+        if (!pGuard || RowAt(nIndex) != pGuard) {
+            pPoll->deleteLater();
+            return;
+        }
+        if (!pGuard->IsPicReqFinished() && elapsed->elapsed() < kPushedRowWaitMs) {
+            return;
+        }
+        pPoll->deleteLater();
+        emit pressed(model()->index(nIndex, 0));
+    });
+    pPoll->start(50);
+}
+
+// ---------------------------------------------------------------- rows
+
+CAlarmMsgWnd* CListCtrl::RowAt(int nIndex) const
+{
+    QListWidgetItem* pItem = item(nIndex);
+    return pItem ? qobject_cast<CAlarmMsgWnd*>(itemWidget(pItem)) : nullptr;
+}
+
+CAlarmMsgWnd* CListCtrl::PressedRow() const
+{
+    CAlarmMsgWnd* pRow = m_pPressedRow.data();
+    return std::find(m_vecShownRows.begin(), m_vecShownRows.end(), pRow) != m_vecShownRows.end() ? pRow
+                                                                                                 : nullptr;
+}
+
+void CListCtrl::MarkAllRowsRead()
+{
+    for (CAlarmMsgWnd* pRow : m_vecShownRows) {
+        pRow->SetRead();
+    }
+}
+
+void CListCtrl::SetCheckBoxesVisible(bool bVisible)
+{
+    m_bDeletionMode = bVisible;
+    for (CAlarmMsgWnd* pRow : m_vecShownRows) {
+        pRow->SetCheckBoxVisible(bVisible);
+    }
+}
+
+void CListCtrl::SetAllChecked(bool bChecked)
+{
+    for (CAlarmMsgWnd* pRow : m_vecShownRows) {
+        pRow->SetChecked(bChecked);
+    }
+}
+
+bool CListCtrl::AllChecked() const
+{
+    return std::all_of(m_vecShownRows.begin(), m_vecShownRows.end(),
+                       [](const CAlarmMsgWnd* pRow) { return pRow->IsChecked(); });
+}
+
+void CListCtrl::OnItemPressed(const QModelIndex& index)
+{
+    CAlarmMsgWnd* pRow = RowAt(index.row());
+    m_pPressedRow = pRow;
+    if (!pRow || pRow == m_pCurRow) {
+        return;
+    }
+    int nType = 1;
+    if (!pRow->IsRead()) {
+        pRow->SetRead();
+        HttpSetMsgRead(pRow->GetMsgId());
+        nType = 0;
+    }
+    emit sigItemPressed(pRow, nType);
+    if (m_pCurRow) {
+        m_pCurRow->SetWndSelected(false);
+        m_pCurRow->setStyleSheet(QStringLiteral("background-color:transparent;"));
+    }
+    m_pCurRow = pRow;
+    m_pCurRow->SetWndSelected(true);
+    m_pCurRow->setStyleSheet(QStringLiteral("background-color:#6186FF;"));
+}
+
+// ---------------------------------------------------------------- context menu
+
+void CListCtrl::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::RightButton) {
+        QListWidget::mousePressEvent(event);
+        return;
+    }
+    QListWidgetItem* pItem = itemAt(event->pos());
+    CAlarmMsgWnd* pRow = pItem ? qobject_cast<CAlarmMsgWnd*>(itemWidget(pItem)) : nullptr;
+    if (!pRow || m_bDeletionMode) {
+        return; // empty space, or deletion mode: swallowed
+    }
+    setCurrentItem(pItem);
+    emit pressed(indexFromItem(pItem));
+    m_pMenuItem = pItem;
+    OpenContextMenu(event->globalPos());
+}
+
+void CListCtrl::OpenContextMenu(const QPoint& ptGlobal)
+{
+    auto* pMenu = new QMenu(this);
+    pMenu->setAttribute(Qt::WA_DeleteOnClose);
+    pMenu->setStyleSheet(QString::fromUtf8(kMenuStyle));
+    pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_delete_default.png")), QStringLiteral("删除"),
+                     this, &CListCtrl::DeleteMenuItemRow);
+    pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_batch_delete_default.png")),
+                     QStringLiteral("批量删除"), this, &CListCtrl::EnterDeletionMode);
+    pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_read_default.png")),
+                     QStringLiteral("全部标记为已读"), this, &CListCtrl::SetAllReadFromMenu);
+    pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_filtrate_default.png")), QStringLiteral("筛选"),
+                     this, &CListCtrl::sigListFilterClick);
+    m_pMenu = pMenu;
+    pMenu->popup(ptGlobal);
+}
+
+void CListCtrl::DeleteMenuItemRow()
+{
+    if (m_pMenu) {
+        m_pMenu->close();
+    }
+    auto* pBox = new CMsgBox(window(), 0, 0, QStringLiteral("确定删除该消息吗？"));
+    if (pBox->exec() != QDialog::Accepted || !m_pMenuItem) {
+        return;
+    }
+    auto* pRow = qobject_cast<CAlarmMsgWnd*>(itemWidget(m_pMenuItem));
+    if (pRow) {
+        HttpDeleteMsg(pRow->GetMsgId());
+        m_vecShownRows.erase(std::remove(m_vecShownRows.begin(), m_vecShownRows.end(), pRow),
+                             m_vecShownRows.end());
+        if (m_pCurRow == pRow) {
+            m_pCurRow = nullptr;
+        }
+    }
+    removeItemWidget(m_pMenuItem);
+    delete m_pMenuItem;
+    m_pMenuItem = nullptr;
+    delete pRow;
+    if (currentIndex().isValid()) {
+        OnItemPressed(currentIndex());
+    }
+}
+
+void CListCtrl::EnterDeletionMode()
+{
+    if (m_pMenu) {
+        m_pMenu->close();
+    }
+    DeleteIdList().clear();
+    SetCheckBoxesVisible(true);
+    emit sigListDeleteByQueue();
+}
+
+void CListCtrl::SetAllReadFromMenu()
+{
+    MarkAllRowsRead();
+    HttpSetAllMsgRead();
+    if (m_pMenu) {
+        m_pMenu->close();
+    }
+    emit sigListSetAllRead();
+}
+
+// ---------------------------------------------------------------- requests
+
+void CListCtrl::PostListRequest(const char* szPath, const QString& strTag, const std::string& strBody)
+{
+    const std::string strServerUrl = LaunchValues::snapshot().ServerUrl;
+    if (strServerUrl.empty()) {
+        return;
+    }
+    const QNetworkRequest request = CPlatformRequest::Build(strServerUrl + szPath, strTag,
+                                                            CPlatformRequest::JsonBody, true, QSsl::TlsV1_2);
+    CPlatformRequest::Post(m_networkManager, request, strBody);
+}
+
+void CListCtrl::HttpSetMsgRead(int nMsgId)
+{
+    Json::Value body;
+    body["id"] = nMsgId;
+    PostListRequest("/api/msg/update/read", QStringLiteral("SetMsgRead"), CPlatformRequest::WriteJson(body));
+}
+
+void CListCtrl::HttpSetAllMsgRead()
+{
+    PostListRequest("/api/msg/update/read/all", QStringLiteral("SetAllMsgRead"), std::string());
+}
+
+void CListCtrl::HttpDeleteMsg(int nMsgId)
+{
+    Json::Value body;
+    body["id"] = nMsgId;
+    PostListRequest("/api/msg/delete", QStringLiteral("DeleteMsg"), CPlatformRequest::WriteJson(body));
+}
+
+void CListCtrl::serviceRequestFinished(QNetworkReply* reply)
+{
+    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 401 &&
+        reply->error() != QNetworkReply::NoError) {
+        MC_LOG(5, "CListCtrl::serviceRequestFinished", "<%d>\t<%s>,login fail:%s",
+               reply->errorString().toLocal8Bit().constData());
+    }
+    reply->abort();
+    reply->deleteLater();
+}

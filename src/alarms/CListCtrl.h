@@ -1,15 +1,50 @@
-// One page of alarm messages as a scrolling list of rows.
+// One page of alarm messages as a scrolling list of rows. The window holds
+// three: all messages, unread messages and the search result.
 #pragma once
 
 #include <QListWidget>
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+#include <vector>
 
 class CAlarmMsgWnd;
+class QMenu;
+class QNetworkReply;
 
 class CListCtrl : public QListWidget
 {
     Q_OBJECT
 public:
     explicit CListCtrl(QWidget* parent);
+    ~CListCtrl() override;
+
+    // Replaces the content with rows (the list takes them over); nMsgId is a
+    // pushed message to select once its picture is in, or -1. An update that
+    // arrives while one is being put in is dropped and its rows deleted.
+    void UpdateListCtrl(std::vector<CAlarmMsgWnd*> rows, int nMsgId);
+
+    const std::vector<CAlarmMsgWnd*>& ShownRows() const { return m_vecShownRows; }
+    bool IsBusy() const { return m_bBusy; }
+    CAlarmMsgWnd* CurrentRow() const { return m_pCurRow; }
+    // The last pressed row while it is still in the list.
+    CAlarmMsgWnd* PressedRow() const;
+
+    void MarkAllRowsRead();
+    // Deletion mode: every row, also of later pages, shows its check box.
+    void SetCheckBoxesVisible(bool bVisible);
+    bool IsDeletionMode() const { return m_bDeletionMode; }
+    void SetAllChecked(bool bChecked);
+    bool AllChecked() const;
+
+    // Requests of the list (read state and single deletion).
+    void HttpSetMsgRead(int nMsgId);
+    void HttpSetAllMsgRead();
+    void HttpDeleteMsg(int nMsgId);
+
+    // How long a pushed row may take to get its picture before it is opened
+    // anyway.
+    static constexpr int kPushedRowWaitMs = 15000;
 
 signals:
     void InterUpdateListSignal();
@@ -18,4 +53,36 @@ signals:
     void sigListDeleteByQueue();
     void sigListSetAllRead();
     void sigListIsSetAllChecked(int nAllChecked);
+
+public slots:
+    void OnInterUpdateListSlot();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private slots:
+    void OnItemPressed(const QModelIndex& index);
+    void serviceRequestFinished(QNetworkReply* reply);
+
+private:
+    void RemoveAllItems();
+    void OpenContextMenu(const QPoint& ptGlobal);
+    void DeleteMenuItemRow();
+    void EnterDeletionMode();
+    void SetAllReadFromMenu();
+    void PressWhenPictureIsIn(CAlarmMsgWnd* pRow, int nIndex);
+    CAlarmMsgWnd* RowAt(int nIndex) const;
+    void PostListRequest(const char* szPath, const QString& strTag, const std::string& strBody);
+
+    std::vector<CAlarmMsgWnd*> m_vecPendingRows;
+    std::vector<CAlarmMsgWnd*> m_vecShownRows;
+    QPointer<CAlarmMsgWnd> m_pPressedRow;
+    CAlarmMsgWnd* m_pCurRow = nullptr;
+    QPointer<QMenu> m_pMenu;
+    QListWidgetItem* m_pMenuItem = nullptr;
+    int m_nRecPushMsgId = -1;
+    int m_nPushMsgId = -1;
+    bool m_bBusy = false;
+    bool m_bDeletionMode = false; // rows show their check boxes
+    QNetworkAccessManager m_networkManager;
 };

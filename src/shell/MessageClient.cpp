@@ -2,6 +2,7 @@
 
 #include "ui_MessageClient.h"
 
+#include "alarms/AlarmShared.h"
 #include "alarms/BigPicWgt.h"
 #include "alarms/CAlarmMsgParser.h"
 #include "alarms/CAlarmMsgWnd.h"
@@ -23,6 +24,7 @@
 #include "shell/LaunchValues.h"
 #include "shell/ModuleLog.h"
 #include "shell/ProcessEnd.h"
+#include "widgets/CMsgBox.h"
 #include "widgets/CusCalendarWnd.h"
 
 #include <QCloseEvent>
@@ -35,6 +37,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include <json/json.h>
 
@@ -628,14 +632,6 @@ bool MessageClient::bIfStartOverTime()
     return false;
 }
 
-bool MessageClient::ifCurSel(std::string /*strDevKey*/, int /*nMsgId*/)
-{
-    return false;
-}
-
-void MessageClient::cpSelLstItemToCur(CAlarmMsgWnd* /*pItem*/) {}
-
-void MessageClient::getSelDevSerAndChl(std::string& /*strDevSerial*/, QString& /*strChannel*/) {}
 
 // ---------------------------------------------------------------- platform requests
 
@@ -825,6 +821,10 @@ void MessageClient::OnAllMsgReply(QNetworkReply* reply)
     }
     m_pLoadingMovie->stop();
     ui->allResultTab->setCurrentIndex(!bParsed || msgVec.empty() ? 0 : 1);
+    m_pAllMsgList->UpdateListCtrl(BuildRows(msgVec, ui->allResTab), -1);
+    if (ui->resTab->currentIndex() == 0) {
+        UpdatePagingBar(m_pNumCurAllPage, m_pNumAllPage, nTotal, false);
+    }
 }
 
 void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
@@ -848,9 +848,7 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
         return;
     }
     m_pLoadingMovie->stop();
-    native::PostMessage(m_hParentWnd, WM_UNREAD_COUNT, 3, m_pAllNotReadNum);
-    ui->resTab->setTabText(1, m_pAllNotReadNum > 99 ? QStringLiteral("未读(99+)")
-                                                    : QStringLiteral("未读(%1)").arg(m_pAllNotReadNum));
+    ShowUnreadCount();
     if (ui->resTab->currentIndex() != 1) {
         return;
     }
@@ -861,7 +859,11 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
     }
     // An unparseable reply keeps the previous total, so the page follows it.
     (void)bParsed;
+    m_pNotReadMsgList->UpdateListCtrl(BuildRows(msgVec, ui->notReadTab), m_nPushedMsgId);
+    m_nPushedMsgId = -1;
     ui->notReadResultTab->setCurrentIndex(m_pAllNotReadNum > 0 ? 1 : 0);
+    m_pNumCurNoReadPage = std::min(m_pNumCurNoReadPage, std::max(m_pNumNotReadAllPage, 1));
+    UpdatePagingBar(m_pNumCurNoReadPage, m_pNumNotReadAllPage, m_pAllNotReadNum, false);
 }
 
 void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
@@ -887,8 +889,9 @@ void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
         }
         return;
     }
-    ui->searchResPageLab->setText(QStringLiteral("%1/%2").arg(m_pNumCurSearchPage).arg(m_pNumSearchAllPage));
+    m_pSearchMsgList->UpdateListCtrl(BuildRows(msgVec, ui->ResultTab), -1);
     ui->leftTabWidget->setCurrentIndex(5);
+    UpdatePagingBar(m_pNumCurSearchPage, m_pNumSearchAllPage, nTotal, true);
 }
 
 bool MessageClient::OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec,
@@ -899,6 +902,7 @@ bool MessageClient::OnParseJsonMsg(std::string json_result, std::vector<ALARM_IN
 
 void MessageClient::OnNoListPermission()
 {
+    (new CMsgBox(this, 1, 2, QStringLiteral("操作无权限")))->exec();
     HttpGetPermisssion();
 }
 
@@ -1074,17 +1078,6 @@ void MessageClient::OnCloseBtnClicked()
     close();
 }
 void MessageClient::OnMaxNormalClicked() {}
-void MessageClient::OnFirstPageClicked() {}
-void MessageClient::OnPrePageClicked() {}
-void MessageClient::OnNextPageClicked() {}
-void MessageClient::OnLastPageClicked() {}
-void MessageClient::OnSearchResFirsPageClicked() {}
-void MessageClient::OnSearchResPrePageClicked() {}
-void MessageClient::OnSearchResNextPageClicked() {}
-void MessageClient::OnSearchResLastPageClicked() {}
-void MessageClient::SearchDeleteOk() {}
-void MessageClient::SearchDeleteCancel() {}
-void MessageClient::SearchSetDeleteAllCheck() {}
 void MessageClient::OnDevInputTextChanged(const QString& /*strText*/) {}
 void MessageClient::slot_lstSelChg(QString /*strSel*/) {}
 void MessageClient::OnFilterBtnClicked() {}
@@ -1093,9 +1086,6 @@ void MessageClient::OnFromCalendarBtnClicked() {}
 void MessageClient::OnToCalendarBtnClicked() {}
 void MessageClient::OnFilterOkBtnClicked() {}
 void MessageClient::OnFilterResetBtnClicked() {}
-void MessageClient::OnDeleteOkBtnClicked() {}
-void MessageClient::OnDeleteCancelBtnClicked() {}
-void MessageClient::OnSelectedAllCheckClicked() {}
 void MessageClient::MsgStatusComboxActivatedSlot(int /*nIndex*/) {}
 void MessageClient::IsEncryptComboxActivatedSlot(int /*nIndex*/) {}
 void MessageClient::OnMaxOrNotBtnClicked() {}
@@ -1110,16 +1100,421 @@ void MessageClient::VideoStartImge(int /*nType*/) {}
 void MessageClient::OnVideoFrameTimeSlot() {}
 void MessageClient::OnHasNotFrameTimeOut() {}
 void MessageClient::slot_getOSDTmTimerOut() {}
-void MessageClient::slot_msgItemPressed(CAlarmMsgWnd* /*pSelectedItem*/, int /*nType*/) {}
-void MessageClient::OnListDeleteByQueueFunc() {}
-void MessageClient::slot_listSetAllRead() {}
-void MessageClient::slot_ListIsSetAllChecked(int /*nAllChecked*/) {}
 void MessageClient::slot_clkRefMsgPic() {}
 void MessageClient::OnMsgRecordBtnClicked() {}
 void MessageClient::slot_escKeyPressed() {}
 void MessageClient::slot_showBigPicBut() {}
 void MessageClient::slot_bigPicFocOut() {}
-void MessageClient::OnDeleteMsgListReply(QNetworkReply* /*reply*/) {}
 void MessageClient::ParseCamFunc(const std::string& /*strResult*/) {}
 void MessageClient::ParseTopOrgFunc(const std::string& /*strResult*/) {}
 void MessageClient::OnPushUrlReply(const std::string& /*strResult*/) {}
+
+// ---------------------------------------------------------------- rows and paging
+
+std::vector<CAlarmMsgWnd*> MessageClient::BuildRows(const std::vector<ALARM_INFO_STRUCT>& msgVec,
+                                                    QWidget* pParent)
+{
+    std::vector<CAlarmMsgWnd*> rows;
+    rows.reserve(msgVec.size());
+    for (const ALARM_INFO_STRUCT& record : msgVec) {
+        auto* pRow = new CAlarmMsgWnd(pParent);
+        connect(pRow, &CAlarmMsgWnd::sigAcesLosEff, this, &MessageClient::slot_accessTokenLossEff);
+        connect(pRow, &CAlarmMsgWnd::sigMsgToDelete, this, &MessageClient::slot_msgToDelete);
+        connect(pRow, &CAlarmMsgWnd::sigMsgPicUpdate, this, &MessageClient::slot_msgPicUpdate);
+        connect(pRow, &CAlarmMsgWnd::sigCamInfoUpdate, this, &MessageClient::slot_msgTrustUpdate);
+        pRow->SetAlarmInfo(record);
+        rows.push_back(pRow);
+    }
+    return rows;
+}
+
+void MessageClient::UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch)
+{
+    nCurPage = nCurPage == 0 ? 1 : nCurPage;
+    nPageCount = nPageCount == 0 ? 1 : nPageCount;
+    QLabel* pLabel = bSearch ? ui->searchResPageLab : ui->pageLab;
+    pLabel->setText(QStringLiteral("%1/%2").arg(nCurPage).arg(nPageCount));
+    const bool bFirst = nCurPage == 1;
+    const bool bLast = nCurPage == nPageCount;
+    (bSearch ? ui->searchResFirstPage : ui->firstPageBtn)->setEnabled(!bFirst);
+    (bSearch ? ui->searchResPrePage : ui->prePageBtn)->setEnabled(!bFirst);
+    (bSearch ? ui->searchResNextPage : ui->nextPageBtn)->setEnabled(!bLast);
+    (bSearch ? ui->searchResLastPage : ui->lastPageBtn)->setEnabled(!bLast);
+    (bSearch ? ui->frame_8 : ui->leftBottomFrame)->setVisible(nTotal != 0);
+}
+
+void MessageClient::OnFirstPageClicked()
+{
+    OnPageChangedFunc(ui->resTab->currentIndex() == 1 ? 0 : 1, 0);
+}
+
+void MessageClient::OnPrePageClicked()
+{
+    OnPageChangedFunc(ui->resTab->currentIndex() == 1 ? 0 : 1, -1);
+    ui->prePageBtn->setEnabled(false);
+}
+
+void MessageClient::OnNextPageClicked()
+{
+    OnPageChangedFunc(ui->resTab->currentIndex() == 1 ? 0 : 1, 1);
+    ui->nextPageBtn->setEnabled(false);
+}
+
+void MessageClient::OnLastPageClicked()
+{
+    OnPageChangedFunc(ui->resTab->currentIndex() == 1 ? 0 : 1, 2);
+}
+
+// Moves nCurPage by the step; false (and the buttons of that end disabled)
+// when there is nowhere to go.
+bool MessageClient::StepPage(int nStep, int& nCurPage, int nPageCount, QPushButton* pFirst, QPushButton* pPre,
+                             QPushButton* pNext, QPushButton* pLast)
+{
+    if (nStep == 0 || nStep == -1) {
+        if (nCurPage <= 1) {
+            pFirst->setEnabled(false);
+            pPre->setEnabled(false);
+            return false;
+        }
+        nCurPage = nStep == 0 ? 1 : nCurPage - 1;
+        return true;
+    }
+    if (nCurPage >= nPageCount) {
+        pNext->setEnabled(false);
+        pLast->setEnabled(false);
+        return false;
+    }
+    nCurPage = nStep == 1 ? nCurPage + 1 : nPageCount;
+    return true;
+}
+
+void MessageClient::OnPageChangedFunc(int type, int stepNum)
+{
+    static const char* const kFn = "MessageClient::OnPageChangedFunc";
+    MC_LOG(3, kFn, "<%d>\t<%s>,type:%d step:%d", type, stepNum);
+    const bool bUnread = type == 0;
+    if (bUnread && m_pAllNotReadNum == 0) {
+        m_pNotReadMsgList->UpdateListCtrl({}, -1);
+        ui->pageLab->setText(QStringLiteral("1/1"));
+        for (QPushButton* pButton : {ui->firstPageBtn, ui->prePageBtn, ui->nextPageBtn, ui->lastPageBtn}) {
+            pButton->setEnabled(false);
+        }
+        return;
+    }
+    int& nCurPage = bUnread ? m_pNumCurNoReadPage : m_pNumCurAllPage;
+    const int nPageCount = bUnread ? m_pNumNotReadAllPage : m_pNumAllPage;
+    if (!StepPage(stepNum, nCurPage, nPageCount, ui->firstPageBtn, ui->prePageBtn, ui->nextPageBtn,
+                  ui->lastPageBtn)) {
+        return;
+    }
+    if (bUnread) {
+        nCurPage = std::min(std::max(nCurPage, 1), nPageCount);
+    }
+    MC_LOG(3, kFn, "<%d>\t<%s>,page %d of %d", nCurPage, nPageCount);
+    HTTPMSG_BODY body;
+    body.pageNo = nCurPage;
+    body.pageSize = m_nPageSize;
+    body.isRead = bUnread ? 0 : 2;
+    OnGetMsgList(bUnread ? 1 : 0, body);
+}
+
+void MessageClient::OnSearchResPageChangedFunc(int stepNum)
+{
+    MC_LOG(3, "MessageClient::OnSearchResPageChangedFunc", "<%d>\t<%s>,step:%d", stepNum);
+    if (!StepPage(stepNum, m_pNumCurSearchPage, m_pNumSearchAllPage, ui->searchResFirstPage,
+                  ui->searchResPrePage, ui->searchResNextPage, ui->searchResLastPage)) {
+        return;
+    }
+    m_searchBody.pageNo = m_pNumCurSearchPage;
+    OnGetMsgList(2, m_searchBody);
+}
+
+void MessageClient::OnSearchResFirsPageClicked()
+{
+    OnSearchResPageChangedFunc(0);
+}
+
+void MessageClient::OnSearchResPrePageClicked()
+{
+    ui->searchResPrePage->setEnabled(false);
+    OnSearchResPageChangedFunc(-1);
+}
+
+void MessageClient::OnSearchResNextPageClicked()
+{
+    ui->searchResNextPage->setEnabled(false);
+    OnSearchResPageChangedFunc(1);
+}
+
+void MessageClient::OnSearchResLastPageClicked()
+{
+    OnSearchResPageChangedFunc(2);
+}
+
+// ---------------------------------------------------------------- selection
+
+void MessageClient::slot_msgItemPressed(CAlarmMsgWnd* pSelectedItem, int nType)
+{
+    if (!pSelectedItem) {
+        return;
+    }
+    cpSelLstItemToCur(pSelectedItem);
+    m_tSelectedMsg = pSelectedItem->GetAlarmInfo();
+    MC_LOG(3, "MessageClient::slot_msgItemPressed", "<%d>\t<%s>,id:%d serial:%s channel:%d",
+           m_tSelectedMsg.id, m_tSelectedMsg.deviceSerial.c_str(), m_tSelectedMsg.channelNo);
+    if (nType == 0 && m_pAllNotReadNum > 0) {
+        --m_pAllNotReadNum;
+        ShowUnreadCount();
+    }
+    OnMsgItemClickedSlot();
+}
+
+void MessageClient::ShowUnreadCount()
+{
+    ui->resTab->setTabText(1, m_pAllNotReadNum > 99 ? QStringLiteral("未读(99+)")
+                                                    : QStringLiteral("未读(%1)").arg(m_pAllNotReadNum));
+    native::PostMessage(m_hParentWnd, WM_UNREAD_COUNT, 3, m_pAllNotReadNum);
+}
+
+void MessageClient::cpSelLstItemToCur(CAlarmMsgWnd* pItem)
+{
+    delete m_pSelectedMsgWnd;
+    m_pSelectedMsgWnd = new CAlarmMsgWnd(this);
+    m_pSelectedMsgWnd->hide();
+    m_pSelectedMsgWnd->CopyFrom(pItem);
+}
+
+bool MessageClient::ifCurSel(std::string devSerial, int channelNo)
+{
+    return m_tSelectedMsg.deviceSerial == devSerial && m_tSelectedMsg.channelNo == channelNo;
+}
+
+void MessageClient::getSelDevSerAndChl(std::string& strDevSerial, QString& strChannel)
+{
+    strDevSerial = m_tSelectedMsg.deviceSerial;
+    strChannel = QString::number(m_tSelectedMsg.channelNo);
+}
+
+void MessageClient::OnMsgItemClickedSlot()
+{
+    m_bDetailShown = 1;
+    MC_LOG(3, "MessageClient::OnMsgItemClickedSlot",
+           "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.detailPage)");
+    ui->rghtStkWgt->setCurrentWidget(ui->detailPage);
+    ui->alarmTypeLab->setText(QString::fromLocal8Bit(m_tSelectedMsg.alarmType.c_str()));
+    ui->alarmTimeLab->setText(m_tSelectedMsg.alarmTimeText);
+    ui->alarmDevLab->setText(QString::fromLocal8Bit(m_tSelectedMsg.deviceName.c_str()));
+    ShowSelectedPicture();
+}
+
+void MessageClient::ShowSelectedPicture()
+{
+    if (!m_pSelectedMsgWnd) {
+        return;
+    }
+    const QPixmap picture = m_pSelectedMsgWnd->GetPicture();
+    if (m_pSelectedMsgWnd->HasPic() && !picture.isNull()) {
+        ui->picLab->setStyleSheet(QString());
+        ui->picLab->setPixmap(
+            picture.scaled(ui->picLab->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        return;
+    }
+    ui->picLab->setPixmap(QPixmap());
+    const char* szStyle = "border-image:url(:/Skin/main/image_default_cover_314x176.png);";
+    if (m_pSelectedMsgWnd->IsPicOverdue()) {
+        szStyle = "border-image:url(:/Skin/main/image_overdue_314x176.png);";
+    } else if (m_pSelectedMsgWnd->IsPicFailed()) {
+        szStyle = "border-image:url(:/Skin/main/image_loading_failed_314x176.png);";
+    } else if (m_tSelectedMsg.isEncrypted == "1") {
+        szStyle = "border-image:url(:/Skin/main/image_encrypted_314x176.png);";
+    }
+    ui->picLab->setStyleSheet(QString::fromLatin1(szStyle));
+}
+
+void MessageClient::slot_msgPicUpdate(int nId, int /*bSuc*/)
+{
+    // The selected row's picture arrived or failed after it was opened.
+    auto* pRow = qobject_cast<CAlarmMsgWnd*>(sender());
+    if (pRow && nId == m_tSelectedMsg.id && m_pSelectedMsgWnd) {
+        m_pSelectedMsgWnd->CopyFrom(pRow);
+        ShowSelectedPicture();
+    }
+}
+
+void MessageClient::slot_msgTrustUpdate(QString strDevserial, int nChannelNo, int nTrust)
+{
+    if (ifCurSel(strDevserial.toLocal8Bit().toStdString(), nChannelNo)) {
+        m_tSelectedMsg.nTrust = nTrust;
+    }
+}
+
+// ---------------------------------------------------------------- read state and deletion
+
+void MessageClient::slot_listSetAllRead()
+{
+    m_pAllNotReadNum = 0;
+    ShowUnreadCount();
+    m_pAllMsgList->MarkAllRowsRead();
+    m_pNotReadMsgList->UpdateListCtrl({}, -1);
+}
+
+void MessageClient::OnListDeleteByQueueFunc()
+{
+    if (ui->leftTabWidget->currentIndex() == 5) {
+        ui->selectAllFrame_2->show();
+        ui->selectAllCheck_2->setChecked(false);
+        ui->deleteByQueueBotFrame_2->show();
+        ui->searchDeleteOk->setText(QStringLiteral("删除 (0)"));
+        return;
+    }
+    m_pFilterBtn->hide();
+    ui->resTab->tabBar()->hide();
+    ui->selectAllFrame->show();
+    ui->selectAllCheck->setChecked(false);
+    ui->deleteByQueueBotFrame->show();
+    ui->deleteOkBtn->setText(QStringLiteral("删除 (0)"));
+}
+
+void MessageClient::slot_msgToDelete()
+{
+    const QString strCount = QStringLiteral("删除 (%1)").arg(DeleteIdList().size());
+    if (ui->leftTabWidget->currentIndex() == 5) {
+        ui->searchDeleteOk->setText(strCount);
+        ui->selectAllCheck_2->setChecked(m_pSearchMsgList->AllChecked());
+        return;
+    }
+    ui->deleteOkBtn->setText(strCount);
+    ui->selectAllCheck->setChecked(m_pCurMsgList->AllChecked());
+}
+
+void MessageClient::OnSelectedAllCheckClicked()
+{
+    m_pCurMsgList->SetAllChecked(ui->selectAllCheck->isChecked());
+}
+
+void MessageClient::SearchSetDeleteAllCheck()
+{
+    m_pSearchMsgList->SetAllChecked(ui->selectAllCheck_2->isChecked());
+}
+
+void MessageClient::slot_ListIsSetAllChecked(int nAllChecked)
+{
+    QCheckBox* pBox = ui->leftTabWidget->currentIndex() == 5 ? ui->selectAllCheck_2 : ui->selectAllCheck;
+    pBox->setChecked(nAllChecked == 1);
+}
+
+bool MessageClient::ConfirmDeletion()
+{
+    if (DeleteIdList().isEmpty()) {
+        (new CMsgBox(this, 0, 0, QStringLiteral("请选中要删除的消息")))->exec();
+        return false;
+    }
+    auto* pBox = new CMsgBox(this, 0, 0,
+                             QStringLiteral("确定删除选中的") + QString::number(DeleteIdList().size()) +
+                                 QStringLiteral("条消息？"));
+    return pBox->exec() == QDialog::Accepted;
+}
+
+void MessageClient::LeaveDeletionMode(bool bSearch)
+{
+    if (bSearch) {
+        m_pSearchMsgList->SetCheckBoxesVisible(false);
+        ui->selectAllFrame_2->hide();
+        ui->deleteByQueueBotFrame_2->hide();
+        ui->selectAllCheck_2->setChecked(false);
+        ui->searchDeleteOk->setText(QStringLiteral("删除 (0)"));
+        return;
+    }
+    m_pCurMsgList->SetCheckBoxesVisible(false);
+    m_pFilterBtn->show();
+    ui->resTab->tabBar()->show();
+    ui->selectAllFrame->hide();
+    ui->deleteByQueueBotFrame->hide();
+    ui->selectAllCheck->setChecked(false);
+    ui->deleteOkBtn->setText(QStringLiteral("删除 (0)"));
+}
+
+void MessageClient::OnDeleteOkBtnClicked()
+{
+    if (!ConfirmDeletion()) {
+        return;
+    }
+    LeaveDeletionMode(false);
+    confirmIfDelSel();
+    HttpDeleteMsgList(std::vector<int>(DeleteIdList().begin(), DeleteIdList().end()));
+}
+
+void MessageClient::SearchDeleteOk()
+{
+    if (!ConfirmDeletion()) {
+        return;
+    }
+    LeaveDeletionMode(true);
+    confirmIfDelSel();
+    HttpDeleteMsgList(std::vector<int>(DeleteIdList().begin(), DeleteIdList().end()));
+    m_searchBody.pageNo = 1;
+    OnGetMsgList(2, m_searchBody);
+}
+
+void MessageClient::OnDeleteCancelBtnClicked()
+{
+    DeleteIdList().clear();
+    LeaveDeletionMode(false);
+}
+
+void MessageClient::SearchDeleteCancel()
+{
+    DeleteIdList().clear();
+    LeaveDeletionMode(true);
+}
+
+void MessageClient::confirmIfDelSel()
+{
+    if (!DeleteIdList().contains(m_tSelectedMsg.id)) {
+        return;
+    }
+    StopPlaybackOfSelection();
+    MC_LOG(3, "MessageClient::confirmIfDelSel", "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
+    m_bDetailShown = 0;
+    ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
+}
+
+void MessageClient::StopPlaybackOfSelection()
+{
+    if (m_pPlayThread && m_pPlayThread->IsPlayRequested()) {
+        m_pPlayThread->StopRecordPlay();
+    }
+}
+
+void MessageClient::HttpDeleteMsgList(std::vector<int> list)
+{
+    if (list.empty()) {
+        return;
+    }
+    Json::Value body;
+    body["clientType"] = 4;
+    body["ids"] = Json::Value(Json::arrayValue);
+    for (int nId : list) {
+        body["ids"].append(nId);
+    }
+    PostPlatformRequest("/api/msg/delete/batch", QStringLiteral("DeleteMsgList"),
+                        CPlatformRequest::WriteJson(body), QSsl::TlsV1_2);
+}
+
+void MessageClient::OnDeleteMsgListReply(QNetworkReply* /*reply*/)
+{
+    const int nDeleted = DeleteIdList().size();
+    DeleteIdList().clear();
+    const bool bUnreadTab = ui->resTab->currentIndex() == 1;
+    // A larger deletion gets a moment on the platform before the lists ask again.
+    const int nDelayMs = nDeleted > 1 ? (bUnreadTab ? m_nBatchDeleteUnreadDelay : m_nBatchDeleteAllDelay) : 0;
+    QTimer::singleShot(nDelayMs, this, [this, bUnreadTab] {
+        OnUpdateNotReadMsg();
+        if (bUnreadTab) {
+            m_pNumCurNoReadPage = 1;
+            return;
+        }
+        OnUpdateAllMsg();
+        m_pNumCurAllPage = 1;
+    });
+}

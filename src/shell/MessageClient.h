@@ -58,7 +58,7 @@ public:
 
     // Used by the module's own classes.
     bool bIfStartOverTime();
-    bool ifCurSel(std::string strDevKey, int nMsgId);
+    bool ifCurSel(std::string devSerial, int channelNo);
     void cpSelLstItemToCur(CAlarmMsgWnd* pItem);
     void getSelDevSerAndChl(std::string& strDevSerial, QString& strChannel);
 
@@ -162,6 +162,9 @@ private slots:
     void slot_showBigPicBut();
     void slot_bigPicFocOut();
     void OnMsgFlameBtnClicked();
+    void slot_msgToDelete();
+    void slot_msgPicUpdate(int nId, int bSuc);
+    void slot_msgTrustUpdate(QString strDevserial, int nChannelNo, int nTrust);
     void RefreshToken();
     void slot_accessTokenLossEff();
 
@@ -202,6 +205,20 @@ private:
     void ParseCamFunc(const std::string& strResult);
     void ParseTopOrgFunc(const std::string& strResult);
     void OnPushUrlReply(const std::string& strResult);
+    std::vector<CAlarmMsgWnd*> BuildRows(const std::vector<ALARM_INFO_STRUCT>& msgVec, QWidget* pParent);
+    void UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch);
+    bool StepPage(int nStep, int& nCurPage, int nPageCount, QPushButton* pFirst, QPushButton* pPre,
+                  QPushButton* pNext, QPushButton* pLast);
+    void OnPageChangedFunc(int type, int stepNum);
+    void OnSearchResPageChangedFunc(int stepNum);
+    void ShowUnreadCount();
+    void OnMsgItemClickedSlot();
+    void ShowSelectedPicture();
+    bool ConfirmDeletion();
+    void LeaveDeletionMode(bool bSearch);
+    void confirmIfDelSel();
+    void StopPlaybackOfSelection();
+    void HttpDeleteMsgList(std::vector<int> list);
     void StopPlayback();
 
     std::unique_ptr<Ui::MessageClientClass> ui;
@@ -237,6 +254,10 @@ private:
     HTTPMSG_BODY m_allMsgBody;
     HTTPMSG_BODY m_notReadBody;
     HTTPMSG_BODY m_searchBody;
+    ALARM_INFO_STRUCT m_tSelectedMsg;
+    CAlarmMsgWnd* m_pSelectedMsgWnd = nullptr; // hidden copy of the selected row
+    int m_nBatchDeleteUnreadDelay = 800;
+    int m_nBatchDeleteAllDelay = 500;
 
     // Paging of the three lists.
     int m_pNumCurAllPage = 1;
