@@ -9,7 +9,7 @@ bash scripts/setup.sh
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" -j "$(nproc)" --target platform-sim demo-host messageclient
-BIN="$ROOT/$BUILD_DIR/bin"
+BIN="$(cd "$BUILD_DIR" && pwd)/bin"
 
 OUT=${DEMO_OUT:-$ROOT/demo-out}
 SHOTS="$OUT/screenshots"
@@ -30,6 +30,10 @@ if [ -z "${DISPLAY:-}" ]; then
   Xvfb "$DISPLAY" -screen 0 1600x900x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
   pids+=($!)
   sleep 1
+  # A window manager draws the windows' title bars, as on a desktop.
+  openbox >"$OUT/openbox.log" 2>&1 &
+  pids+=($!)
+  sleep 0.5
 fi
 
 "$BIN/platform-sim" --data-dir "$OUT/sim-data" --ready-file "$OUT/sim-ready.json" \

@@ -57,8 +57,15 @@ const char* const kComboStyle =
 
 } // namespace
 
+// The skin is compiled into a static library, whose resources are only
+// registered when asked for by name.
+static void InitSkinResources()
+{
+    Q_INIT_RESOURCE(skin);
+}
+
 MessageClient::MessageClient(QString strCmdLine, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::MessageClientClass>())
+    : QWidget(parent), ui((InitSkinResources(), std::make_unique<Ui::MessageClientClass>()))
 {
     ui->setupUi(this);
     m_strCmdLine = strCmdLine;
@@ -631,7 +638,6 @@ bool MessageClient::bIfStartOverTime()
 {
     return false;
 }
-
 
 // ---------------------------------------------------------------- platform requests
 
