@@ -58,8 +58,3 @@ std::string CValidateCode::Decrypt(const std::string& strBase64, const std::stri
     }
     return CutFill(std::string(reinterpret_cast<const char*>(plain.data()), kBlockBytes));
 }
-
-std::string CValidateCode::Mask(const std::string& strCode)
-{
-    return strCode.substr(0, 2) + "***";
-}

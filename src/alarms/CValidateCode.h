@@ -12,9 +12,6 @@ public:
     // cut; only the first 16 bytes of the zero-filled key buffer are used.
     static std::string Decrypt(const std::string& strBase64, const std::string& strAesKey);
 
-    // First two characters and "***", for log lines.
-    static std::string Mask(const std::string& strCode);
-
     static constexpr size_t kBlockBytes = 16;
     static constexpr size_t kKeyBufferBytes = 32;
 };

@@ -109,12 +109,6 @@ private slots:
         QCOMPARE(CValidateCode::Decrypt(text.toStdString(), kKey), std::string());
     }
 
-    void masksCodes()
-    {
-        QCOMPARE(CValidateCode::Mask("QWERTY"), std::string("QW***"));
-        QCOMPARE(CValidateCode::Mask("Q"), std::string("Q***"));
-    }
-
     void camInfoReply_data()
     {
         QTest::addColumn<QByteArray>("body");
@@ -224,18 +218,6 @@ private slots:
         row.SetAlarmInfo(info);
         QVERIFY(!pDot->isVisibleTo(&row));
         QCOMPARE(pName->text(), QString("东门"));
-    }
-
-    void selectionDisablesTexts()
-    {
-        CAlarmMsgWnd row(nullptr);
-        ALARM_INFO_STRUCT info = QuietRecord(3);
-        info.nTrust = 0; // known: no camera query
-        row.SetAlarmInfo(info);
-        row.SetWndSelected(true);
-        QVERIFY(!row.findChild<QLabel*>("timeLab")->isEnabled());
-        row.SetWndSelected(false);
-        QVERIFY(row.findChild<QLabel*>("timeLab")->isEnabled());
     }
 
     void copyTakesState()
