@@ -1,7 +1,7 @@
 #include "platform/CHttpClient.h"
 
-#include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
+#include "platform/CTokenRefresh.h"
 #include "shell/LaunchValues.h"
 #include "shell/ModuleLog.h"
 
@@ -9,8 +9,6 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimerEvent>
-
-#include <json/json.h>
 
 CHttpClient* CHttpClient::instance()
 {
@@ -34,9 +32,7 @@ bool CHttpClient::startTime(const QString& strTag, int nPeriod)
 void CHttpClient::stopTime(const QString& strTag, bool bTimedOut, const QString& /*strError*/)
 {
     m_tagTimers.Stop(strTag);
-    if (bTimedOut && strTag == QLatin1String("RefreshToken")) {
-        MC_LOG(5, "CHttpClient::stopTime", "<%d>\t<%s>,RefreshToken timeout");
-    }
+    CTokenRefresh::LogGuardTimeout(strTag, bTimedOut, "CHttpClient::stopTime");
 }
 
 void CHttpClient::timerEvent(QTimerEvent* event)
@@ -56,14 +52,9 @@ void CHttpClient::RefreshToken()
         return;
     }
     MC_LOG(3, "CHttpClient::RefreshToken", "<%d>\t<%s>,RefreshToken in");
-    const LaunchValues values = LaunchValues::snapshot();
-    Json::Value body;
-    body["clientType"] = 4;
-    body["refreshToken"] = values.RefreshToken;
-    const QNetworkRequest request = CPlatformRequest::Build(values.ServerUrl + "/api/user/app/refresh/token",
-                                                            QStringLiteral("RefreshToken"),
-                                                            CPlatformRequest::JsonBody, false, QSsl::TlsV1_2);
-    CPlatformRequest::Post(m_networkManager, request, CPlatformRequest::WriteJson(body));
+    std::string strBody;
+    const QNetworkRequest request = CTokenRefresh::BuildRequest(strBody);
+    CPlatformRequest::Post(m_networkManager, request, strBody);
 }
 
 void CHttpClient::HttpUpLoadDcLog(QString strContent, QString strType)
@@ -91,13 +82,10 @@ void CHttpClient::serviceRequestFinished(QNetworkReply* reply)
     const QString strStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
     const QString strTag = CPlatformRequest::TagOf(reply);
     if (strStatus == QLatin1String("401")) {
-        const std::string strResult = CPlatformRequest::ReadBody(reply);
-        int nCode = 0;
         QString strMsg;
-        if (CJasonParse().ParseCodeMsg(strResult.c_str(), nCode, strMsg) && nCode == 401) {
+        if (CTokenRefresh::IsRemoteLogin(reply, strMsg, "CHttpClient::serviceRequestFinished")) {
             emit sigRemoteLogin(strMsg);
         } else {
-            MC_LOG(3, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,RefreshToken()");
             RefreshToken();
         }
     } else if (reply->error() != QNetworkReply::NoError) {
@@ -125,23 +113,15 @@ void CHttpClient::serviceRequestFinished(QNetworkReply* reply)
 
 void CHttpClient::OnRefreshTokenReply(QNetworkReply* reply)
 {
-    const std::string strResult = CPlatformRequest::ReadBody(reply);
-    std::string strToken;
-    std::string strRefreshToken;
-    std::string strAccessToken;
     std::string strCode;
-    if (!CJasonParse().ParseToken(strResult, strToken, strRefreshToken, strAccessToken, strCode)) {
+    QString strToken;
+    QString strRefreshToken;
+    if (!CTokenRefresh::StoreReply(reply, strCode, strToken, strRefreshToken)) {
         MC_LOG(5, "CHttpClient::OnRefreshTokenReply", "<%d>\t<%s>,refreshtoken Failed");
         if (strCode == "20027") {
             emit GetUserErrSignal();
         }
         return;
     }
-    LaunchValues::update([&](LaunchValues& values) {
-        values.Token = strToken;
-        values.RefreshToken = strRefreshToken;
-        values.AccessToken = strAccessToken;
-    });
-    emit sigUpdateToken(QString::fromLocal8Bit(strToken.c_str()),
-                        QString::fromLocal8Bit(strRefreshToken.c_str()));
+    emit sigUpdateToken(strToken, strRefreshToken);
 }

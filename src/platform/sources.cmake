@@ -4,6 +4,7 @@ list(APPEND MC_CORE_SOURCES
   platform/CJasonParse.cpp
   platform/CPlatformRequest.cpp
   platform/CTagTimers.cpp
+  platform/CTokenRefresh.cpp
   platform/PermissionTable.cpp
   platform/PopupListWgt.cpp
 )

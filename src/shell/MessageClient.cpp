@@ -13,6 +13,7 @@
 #include "platform/CHttpClient.h"
 #include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
+#include "platform/CTokenRefresh.h"
 #include "platform/DevDetailInfo.h"
 #include "platform/PermissionTable.h"
 #include "playback/CEscTipWnd.h"
@@ -649,9 +650,7 @@ bool MessageClient::startTime(const QString& strTag, int nPeriod)
 void MessageClient::stopTime(const QString& strTag, bool bTimedOut, const QString& /*strError*/)
 {
     m_tagTimers.Stop(strTag);
-    if (bTimedOut && strTag == QLatin1String("RefreshToken")) {
-        MC_LOG(5, "MessageClient::stopTime", "<%d>\t<%s>,RefreshToken timeout");
-    }
+    CTokenRefresh::LogGuardTimeout(strTag, bTimedOut, "MessageClient::stopTime");
 }
 
 QNetworkReply* MessageClient::PostPlatformRequest(const std::string& strPath, const QString& strTag,
@@ -773,17 +772,11 @@ void MessageClient::serviceRequestFinished(QNetworkReply* reply)
 
 void MessageClient::OnUnauthorizedReply(QNetworkReply* reply)
 {
-    static const char* const kFn = "MessageClient::serviceRequestFinished";
-    const std::string strResult = CPlatformRequest::ReadBody(reply);
-    MC_LOG(3, kFn, "<%d>\t<%s>,strResult:%s", CPlatformRequest::MaskTokens(strResult).c_str());
-    int nCode = 0;
     QString strMsg;
-    if (CJasonParse().ParseCodeMsg(strResult.c_str(), nCode, strMsg) && nCode == 401) {
-        MC_LOG(3, kFn, "<%d>\t<%s>,401 strContent:%s", strMsg.toLocal8Bit().constData());
+    if (CTokenRefresh::IsRemoteLogin(reply, strMsg, "MessageClient::serviceRequestFinished")) {
         emit sigRemoetLogin(strMsg);
         return;
     }
-    MC_LOG(3, kFn, "<%d>\t<%s>,RefreshToken()");
     RefreshToken();
 }
 
@@ -917,34 +910,24 @@ void MessageClient::RefreshToken()
     if (!startTime(QStringLiteral("RefreshToken"), -1)) {
         return; // a refresh went out less than a guard period ago
     }
-    Json::Value body;
-    body["clientType"] = 4;
-    body["refreshToken"] = LaunchValues::snapshot().RefreshToken;
-    PostPlatformRequest("/api/user/app/refresh/token", QStringLiteral("RefreshToken"),
-                        CPlatformRequest::WriteJson(body), QSsl::TlsV1_2, false);
+    std::string strBody;
+    const QNetworkRequest request = CTokenRefresh::BuildRequest(strBody);
+    CPlatformRequest::Post(m_networkManager, request, strBody);
 }
 
 void MessageClient::OnRefreshTokenReply(QNetworkReply* reply)
 {
-    const std::string strResult = CPlatformRequest::ReadBody(reply);
-    std::string strToken;
-    std::string strRefreshToken;
-    std::string strAccessToken;
     std::string strCode;
-    if (!CJasonParse().ParseToken(strResult, strToken, strRefreshToken, strAccessToken, strCode)) {
+    QString strToken;
+    QString strRefreshToken;
+    if (!CTokenRefresh::StoreReply(reply, strCode, strToken, strRefreshToken)) {
         MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,refreshtoken Failed");
         if (strCode == "20027") {
             native::PostMessage(m_hParentWnd, WM_REFRESHTOKEN_FAIL, 1, static_cast<LPARAM>(winId()));
         }
         return;
     }
-    LaunchValues::update([&](LaunchValues& values) {
-        values.Token = strToken;
-        values.RefreshToken = strRefreshToken;
-        values.AccessToken = strAccessToken;
-    });
-    emit sig_UpdateToken(QString::fromLocal8Bit(strToken.c_str()),
-                         QString::fromLocal8Bit(strRefreshToken.c_str()));
+    emit sig_UpdateToken(strToken, strRefreshToken);
 }
 
 void MessageClient::OnPermissionReply(QNetworkReply* reply)
