@@ -59,6 +59,9 @@ CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent)
 CAlarmMsgWnd::~CAlarmMsgWnd()
 {
     m_pReceiver->Close();
+    // Replies still in flight are torn down with the manager after this
+    // object's own parts are gone; none of them may reach its slots.
+    disconnect(m_pManager, nullptr, this, nullptr);
 }
 
 void CAlarmMsgWnd::SetAlarmInfo(ALARM_INFO_STRUCT tAlarmInfo)

@@ -364,7 +364,7 @@ private slots:
         QCOMPARE(m_sim.lastRequests("/api/resource/v2/camera/info").size(), 1);
     }
 
-    void rowsGoneWhileDecrypting()
+    void rowsGoneWhileLoading()
     {
         m_sim.admin("POST", "/admin/requests/clear");
         const ALARM_INFO_STRUCT info = newAlarm("PV1000002", 1);
@@ -386,6 +386,16 @@ private slots:
         }
         QVERIFY(CPicDecryptJob::Pool().waitForDone(kWaitMs));
         QTest::qWait(100);
+
+        // A plain download in flight goes with its row too.
+        const ALARM_INFO_STRUCT plain = newAlarm("PV1000001", 1);
+        QVERIFY(m_sim.setFault(picturePath(plain), 0, 500));
+        for (int i = 0; i < 3; ++i) {
+            auto row = std::make_unique<CAlarmMsgWnd>(nullptr);
+            row->SetAlarmInfo(plain);
+            QTest::qWait(50 * i);
+        }
+        QTest::qWait(600);
 
         // The pool is still there for the next row.
         auto row = selectedRow(info);
