@@ -31,9 +31,13 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMovie>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QThread>
 #include <QTimer>
@@ -569,25 +573,99 @@ void MessageClient::CheckHostWindow()
 
 // ---------------------------------------------------------------- host operations
 
-void MessageClient::ChangeShowModule(int /*nPushedMsgId*/)
+void MessageClient::ChangeShowModule(int nPushedMsgId)
 {
     m_bDetailShown = 1;
+    m_nPushedMsgId = -1;
     emit ShowWndSignal();
+    if (m_bHideTransSlider == 1) {
+        m_bHideTransSlider = 0;
+        UpdateCusSlider();
+    }
+    if (m_bHideBigPic == 1 && m_pBigPicWgt) {
+        m_bHideBigPic = 0;
+        const QPoint ptCorner = mapToGlobal(QPoint(0, 0));
+        m_pBigPicWgt->move(ptCorner.x() - m_nBigPicLeftInset, ptCorner.y() - m_nBigPicMargin);
+        m_pBigPicWgt->show();
+    }
+    m_nPushedMsgId = nPushedMsgId;
+    if (nPushedMsgId <= 0) {
+        return;
+    }
+    if (m_bFullScreen) {
+        slot_escKeyPressed();
+    }
+    ui->resTab->setCurrentWidget(ui->notReadTab);
+    if (m_pBigPicWgt) {
+        native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 1);
+        m_pBigPicWgt->hide();
+    }
+    HttpGetPermisssion();
+    MC_LOG(3, "MessageClient::ChangeShowModule", "<%d>\t<%s>,WM_PROCESS_SHOWWND OnGetMsgList");
+    HTTPMSG_BODY body;
+    body.pageSize = m_nPageSize;
+    body.isRead = 0;
+    OnGetMsgList(1, body);
+    ui->leftTabWidget->setCurrentIndex(0);
+    ui->resTab->setCurrentWidget(ui->notReadTab);
+    m_pFilterBtn->show();
+    if (m_pNewMsgBtn) {
+        m_pNewMsgBtn->hide();
+    }
+    m_nNewMsgCount = 0;
 }
 
-void MessageClient::ChangeHideModule(int /*nIfChgTabShow*/)
+void MessageClient::ChangeHideModule(int nIfChgTabShow)
 {
-    m_bDetailShown = 0;
+    static const char* const kFn = "MessageClient::ChangeHideModule";
     emit HideWndSignal();
+    MC_LOG(3, kFn, "<%d>\t<%s>,nIfChgTabShow:%d", nIfChgTabShow);
+    m_bDetailShown = 0;
+    if (nIfChgTabShow != 1) {
+        delete m_pSelectedMsgWnd;
+        m_pSelectedMsgWnd = nullptr;
+        m_tSelectedMsg = ALARM_INFO_STRUCT();
+        StopPlaybackOfSelection();
+        MC_LOG(3, kFn, "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
+        ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
+    } else {
+        if (m_pTransSlider && m_pTransSlider->isVisible()) {
+            m_bHideTransSlider = 1;
+            m_pTransSlider->hide();
+        }
+        if (m_pBigPicWgt && m_pBigPicWgt->isVisible()) {
+            m_bHideBigPic = 1;
+            m_pBigPicWgt->hide();
+        }
+    }
+    m_pFilterBtn->show();
+    MC_LOG(3, kFn, "<%d>\t<%s>,ChangeHideModule end");
 }
 
 void MessageClient::SetModuleMiniFunc(bool bMini)
 {
-    MC_LOG(3, "MessageClient::SetModuleMiniFunc", "<%d>\t<%s>,bMini:%d", bMini ? 1 : 0);
+    static const char* const kFn = "MessageClient::SetModuleMiniFunc";
+    MC_LOG(3, kFn, "<%d>\t<%s>,bMini:%d", bMini ? 1 : 0);
     if (bMini) {
         emit HideWndSignal();
-    } else {
-        emit ShowWndSignal();
+        if (m_pTransSlider) {
+            MC_LOG(2, kFn, "<%d>\t<%s>,m_pTransSlider resize 0,0");
+            m_pTransSlider->hide();
+        }
+        if (m_pBigPicWgt && m_pBigPicWgt->isVisible()) {
+            MC_LOG(2, kFn, "<%d>\t<%s>,m_pBigPicWgt && m_pBigPicWgt->isVisible()");
+            m_pBigPicWgt->hide();
+            m_bIfMinHideBigPic = true;
+        }
+        return;
+    }
+    emit ShowWndSignal();
+    MC_LOG(3, kFn, "<%d>\t<%s>,nativeEventFilter 3898 UpdateCusSlider before");
+    UpdateCusSlider();
+    if (m_bIfMinHideBigPic && m_pBigPicWgt) {
+        MC_LOG(2, kFn, "<%d>\t<%s>,m_bIfMinHideBigPic && m_pBigPicWgt");
+        m_pBigPicWgt->show();
+        m_bIfMinHideBigPic = false;
     }
 }
 
@@ -596,6 +674,12 @@ void MessageClient::SetBigPicShow(bool /*bShow*/) {}
 void MessageClient::WndMoveFunc()
 {
     emit MainWndPosChanged();
+    MC_LOG(3, "MessageClient::WndMoveFunc", "<%d>\t<%s>,nativeEventFilter UpdateCusSlider before");
+    UpdateCusSlider();
+    if (m_pBigPicWgt && m_pBigPicWgt->isVisible()) {
+        setBigPicPosAndShow();
+        MC_LOG(3, "MessageClient::WndMoveFunc", "<%d>\t<%s>,m_pBigPicWgt->move");
+    }
 }
 
 bool MessageClient::IsNetBusy()
@@ -947,37 +1031,128 @@ void MessageClient::slot_accessTokenLossEff()
 
 void MessageClient::mousePressEvent(QMouseEvent* event)
 {
+    if (!m_bEmbedded && !m_bFullScreen && ui->title_widget->geometry().contains(event->pos())) {
+        m_bDragging = true;
+        m_ptDragStart = event->pos();
+    }
+    if (m_pCalendarWnd && m_pCalendarWnd->isVisible()) {
+        // The picker commits its choice when it loses activation.
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(m_pCalendarWnd, &deactivate);
+    }
+    if (m_bFullScreen && m_pPlayThread && m_pPlayThread->IsRecordPlaying() && m_pTransSlider) {
+        m_pTransSlider->raise();
+    }
+    setAttribute(Qt::WA_Mapped);
     QWidget::mousePressEvent(event);
 }
 
 void MessageClient::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (!m_bEmbedded) {
+        if (m_bDragging) {
+            native::PostMessage(m_hParentWnd, WM_WNDDRAG_END, 3, static_cast<LPARAM>(winId()));
+        }
+        m_bDragging = false;
+    }
     QWidget::mouseReleaseEvent(event);
 }
 
 void MessageClient::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QWidget::mouseDoubleClickEvent(event);
+    if (!m_bFullScreen && ui->title_widget->geometry().contains(event->pos())) {
+        ui->maxbtn->click();
+    }
 }
 
 void MessageClient::mouseMoveEvent(QMouseEvent* event)
 {
+    if (!m_bEmbedded && m_bDragging) {
+        resize(kNormalWidth, kNormalHeight);
+        ui->maxbtn->setChecked(false);
+        m_bMaximized = false;
+        move(ClampDragPosition(event->globalPos() - m_ptDragStart));
+        MC_LOG(3, "MessageClient::mouseMoveEvent", "<%d>\t<%s>,mouseMoveEvent UpdateCusSlider before");
+        UpdateCusSlider();
+    }
     QWidget::mouseMoveEvent(event);
+}
+
+QPoint MessageClient::ClampDragPosition(QPoint ptTarget) const
+{
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    if (!pScreen) {
+        return ptTarget;
+    }
+    const QRect rcScreen = pScreen->geometry();
+    ptTarget.setY(std::max(0, std::min(ptTarget.y(), rcScreen.height() - kNormalHeight)));
+    if (QGuiApplication::screens().size() < 2) {
+        ptTarget.setX(std::max(0, std::min(ptTarget.x(), rcScreen.width() - kNormalWidth)));
+    }
+    return ptTarget;
 }
 
 void MessageClient::keyPressEvent(QKeyEvent* event)
 {
-    QWidget::keyPressEvent(event);
+    const int nKey = event->key();
+    if (nKey == Qt::Key_Escape) {
+        slot_escKeyPressed();
+        return;
+    }
+    const bool bPopupOpen = ui->leftTabWidget->currentWidget() == ui->filterTab &&
+                            ui->alarmDevInput->hasFocus() && ui->popLstWgt->isVisible();
+    if (!bPopupOpen) {
+        return;
+    }
+    if (nKey == Qt::Key_Enter || nKey == Qt::Key_Return) {
+        const QString strEntry = ui->popLstWgt->CurrentText();
+        if (!strEntry.isEmpty()) {
+            ui->alarmDevInput->setText(strEntry);
+            ui->popLstWgt->hide();
+        }
+    } else if (nKey == Qt::Key_Up || nKey == Qt::Key_Down) {
+        ui->popLstWgt->MoveSelection(nKey == Qt::Key_Up ? -1 : 1);
+    }
 }
 
 void MessageClient::resizeEvent(QResizeEvent* event)
 {
-    QWidget::resizeEvent(event);
+    static const char* const kFn = "MessageClient::resizeEvent";
+    MC_LOG(3, kFn, "<%d>\t<%s>,resizeEvent");
     emit WndSizeChangedSignal();
+    setAttribute(Qt::WA_Mapped);
+    if (!m_bFullScreen) {
+        MC_LOG(3, kFn, "<%d>\t<%s>,resizeEvent UpdateCusSlider before");
+        UpdateCusSlider();
+    }
+    if (ui->rghtStkWgt->currentWidget() == ui->orgPage) {
+        ui->detailPage->resize(ui->orgPage->size());
+    }
+    ui->picLab->resize(ui->picNtRtyWgt->size());
+    ui->picLab->move(0, 0);
+    if (!isVisible() && m_pTransSlider) {
+        MC_LOG(2, kFn, "<%d>\t<%s>,m_pTransSlider->hide()");
+        m_pTransSlider->hide();
+    }
+    if (m_pBigPicWgt && m_pBigPicWgt->isVisible()) {
+        setBigPicPosAndShow();
+    }
+    QWidget::resizeEvent(event);
 }
 
 void MessageClient::changeEvent(QEvent* event)
 {
+    MC_LOG(3, "MessageClient::changeEvent", "<%d>\t<%s>,event->type()=%d", static_cast<int>(event->type()));
+    if (event->type() == QEvent::WindowStateChange) {
+        if (!(windowState() & Qt::WindowMinimized)) {
+            setAttribute(Qt::WA_Mapped);
+        }
+        const Qt::WindowStates eState = windowState();
+        if ((eState == Qt::WindowMinimized || eState == (Qt::WindowMinimized | Qt::WindowFullScreen)) &&
+            m_pBigPicWgt) {
+            m_pBigPicWgt->hide();
+        }
+    }
     QWidget::changeEvent(event);
 }
 
@@ -1064,9 +1239,41 @@ void MessageClient::DumpCrashCallback()
 void MessageClient::StartTcpConnect() {}
 void MessageClient::OnCloseBtnClicked()
 {
+    MC_LOG(3, "MessageClient::OnCloseBtnClicked", "<%d>\t<%s>,before close");
     close();
 }
-void MessageClient::OnMaxNormalClicked() {}
+void MessageClient::OnMaxNormalClicked()
+{
+    if (m_bMaximized) {
+        showNormal();
+        resize(kNormalWidth, kNormalHeight);
+        move(m_rcNormal.topLeft());
+    } else {
+        m_rcNormal = geometry();
+        const QScreen* pScreen = screen();
+        const QRect rcAvailable = pScreen ? pScreen->availableGeometry() : geometry();
+        resize(rcAvailable.size());
+        move(rcAvailable.topLeft());
+    }
+    MC_LOG(3, "MessageClient::OnMaxNormalClicked", "<%d>\t<%s>,OnMaxNormalClicked UpdateCusSlider before");
+    UpdateCusSlider();
+    m_bMaximized = !m_bMaximized;
+}
+
+void MessageClient::UpdateCusSlider()
+{
+    // The control bar follows the record area once playback controls exist.
+}
+
+void MessageClient::setBigPicPosAndShow()
+{
+    if (!m_pBigPicWgt) {
+        return;
+    }
+    const QPoint ptCorner = mapToGlobal(QPoint(0, 0));
+    m_pBigPicWgt->move(ptCorner.x() - m_nBigPicLeftInset, ptCorner.y() - m_nBigPicMargin);
+    m_pBigPicWgt->show();
+}
 void MessageClient::OnDevInputTextChanged(const QString& /*strText*/) {}
 void MessageClient::slot_lstSelChg(QString /*strSel*/) {}
 void MessageClient::OnFilterBtnClicked() {}

@@ -219,6 +219,13 @@ private:
     void confirmIfDelSel();
     void StopPlaybackOfSelection();
     void HttpDeleteMsgList(std::vector<int> list);
+    QPoint ClampDragPosition(QPoint ptTarget) const;
+    void UpdateCusSlider();
+    void setBigPicPosAndShow();
+
+    // Size of the window when its own title bar drags or restores it.
+    static constexpr int kNormalWidth = 1360;
+    static constexpr int kNormalHeight = 768;
     void StopPlayback();
 
     std::unique_ptr<Ui::MessageClientClass> ui;
@@ -290,4 +297,5 @@ private:
     int m_nRecordBottomGap = 4;
     bool m_bFirstFrameArrived = false;
     bool m_bVideoStarted = false;
+    bool m_bFullScreen = false;
 };
