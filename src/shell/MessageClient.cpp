@@ -1230,7 +1230,30 @@ void MessageClient::StopPlayback()
 
 void MessageClient::DumpCrashCallback()
 {
-    MC_LOG(5, "MessageClient::DumpCrashCallback", "<%d>\t<%s>,Crash,Report Dump File Start...");
+    static const char* const kFn = "MessageClient::DumpCrashCallback";
+    MC_LOG(5, kFn, "<%d>\t<%s>,Crash,Report Dump File Start...");
+    // The upload can only be queued from the client's own thread; from any
+    // other the dying process would race the network layer.
+    CHttpClient* pClient = CHttpClient::instance();
+    if (pClient && QThread::currentThread() == pClient->thread()) {
+        pClient->HttpUpLoadDcLog(QStringLiteral("module=") + QStringLiteral("Message"),
+                                 QStringLiteral("saas_pcclient_dmpinfo"));
+    }
+    const QString strDump = FindDumpFile(QCoreApplication::applicationDirPath());
+    if (!strDump.isEmpty()) {
+        MC_LOG(5, kFn, "<%d>\t<%s>,Get Dump File:%s", strDump.toLocal8Bit().constData());
+    }
+}
+
+QString MessageClient::FindDumpFile(const QString& strDir)
+{
+    const QFileInfoList entries = QDir(strDir).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& entry : entries) {
+        if (entry.suffix().compare(QLatin1String("dmp"), Qt::CaseInsensitive) == 0) {
+            return entry.absoluteFilePath();
+        }
+    }
+    return QString();
 }
 
 // ---------------------------------------------------------------- slots wired now, filled with their

@@ -74,6 +74,9 @@ public:
     static bool OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec, int& curPage,
                                int& totalPage, int& totalNum);
 
+    // The first dump file of a directory in name order, ignoring case.
+    static QString FindDumpFile(const QString& strDir);
+
     // Read by tests and the host side of the module's process.
     HWND parentWnd() const { return m_hParentWnd; }
     bool isEmbedded() const { return m_bEmbedded; }
