@@ -1,0 +1,115 @@
+#include "push/CPushChannel.h"
+
+#include "native/LocalAddress.h"
+#include "platform/CPlatformRequest.h"
+#include "push/CTcpConnect.h"
+#include "shell/CfgReader.h"
+#include "shell/LaunchValues.h"
+#include "shell/ModuleLog.h"
+
+#include <QNetworkAccessManager>
+#include <QThread>
+
+#include <json/json.h>
+
+#include <limits>
+
+namespace {
+
+// "port" as the service sends it: an integer of a usable port.
+bool ReadPort(const Json::Value& value, quint16& nPort)
+{
+    if (!value.isIntegral()) {
+        return false;
+    }
+    const Json::Int64 nValue = value.asInt64();
+    if (nValue <= 0 || nValue > std::numeric_limits<quint16>::max()) {
+        return false;
+    }
+    nPort = static_cast<quint16>(nValue);
+    return true;
+}
+
+} // namespace
+
+CPushChannel::CPushChannel(QObject* pParent)
+    : QObject(pParent), m_nHeartbeatMs(CTcpConnect::kDefaultHeartbeatMs)
+{
+}
+
+CPushChannel::~CPushChannel()
+{
+    Stop();
+}
+
+void CPushChannel::Start(QNetworkAccessManager& manager)
+{
+    const LaunchValues values = LaunchValues::snapshot();
+    const std::string strUrl = ReadCfgString(values.CfgPath, "push_info_url", kDefaultPushInfoUrl);
+    std::string strIp;
+    std::string strMac;
+    GetLocalAddress(strIp, strMac);
+    // The service reads the form as it is; nothing is percent-encoded.
+    const std::string strBody = "macAddress=" + strMac + "test" + "&accessToken=" + values.Token;
+    const QNetworkRequest request = CPlatformRequest::Build(
+        strUrl, QStringLiteral("GetPushUrl"), CPlatformRequest::FormBody, true, QSsl::AnyProtocol);
+    MC_LOG(3, "CPushChannel::Start", "<%d>\t<%s>,asking %s for the push server", strUrl.c_str());
+    CPlatformRequest::Post(manager, request, strBody);
+}
+
+void CPushChannel::OnPushUrlReply(const std::string& strBody)
+{
+    Json::Value root;
+    Json::Reader reader;
+    quint16 nPort = 0;
+    if (!reader.parse(strBody, root) || !root.isObject() || !root["ip"].isString() ||
+        root["ip"].asString().empty() || !ReadPort(root["port"], nPort)) {
+        MC_LOG(5, "CPushChannel::OnPushUrlReply", "<%d>\t<%s>,Parse TCP ip port error!");
+        return;
+    }
+    MC_LOG(3, "CPushChannel::OnPushUrlReply", "<%d>\t<%s>,Get TCP ip port Success!");
+    StartWorker(QString::fromLocal8Bit(root["ip"].asString().c_str()), nPort);
+}
+
+void CPushChannel::StartWorker(const QString& strIp, quint16 nPort)
+{
+    if (m_pThread) {
+        MC_LOG(3, "CPushChannel::StartWorker",
+               "<%d>\t<%s>,new push server address, replacing the connection");
+        Stop();
+    }
+    const unsigned nGeneration = ++m_nGeneration;
+    m_pThread = std::make_unique<QThread>();
+    // Deleted on the worker thread after its loop ends, which closes the
+    // socket there; the thread object itself is deleted by Stop.
+    CTcpConnect* pConnect = new CTcpConnect(strIp, nPort, nullptr);
+    pConnect->SetHeartbeatInterval(m_nHeartbeatMs);
+    pConnect->moveToThread(m_pThread.get());
+    connect(m_pThread.get(), &QThread::finished, pConnect, &QObject::deleteLater);
+    connect(m_pThread.get(), &QThread::finished, m_pThread.get(), &QObject::deleteLater);
+    connect(pConnect, &CTcpConnect::sigPushAlarm, this, [this, nGeneration](const QByteArray& baPayload) {
+        if (nGeneration == m_nGeneration) {
+            emit sigPushAlarm(baPayload);
+        }
+    });
+    m_pThread->start(QThread::InheritPriority);
+    emit pConnect->StartTcpConnect();
+}
+
+bool CPushChannel::Stop()
+{
+    if (!m_pThread) {
+        return true;
+    }
+    ++m_nGeneration;
+    m_pThread->quit();
+    if (m_pThread->wait(kStopWaitMs)) {
+        m_pThread.reset();
+        return true;
+    }
+    // Destroying a running thread would abort the process; its finished
+    // signal deletes it instead once it does end.
+    MC_LOG(5, "CPushChannel::Stop", "<%d>\t<%s>,push worker did not end within %d ms", kStopWaitMs);
+    static_cast<void>(m_pThread.release());
+    return false;
+}

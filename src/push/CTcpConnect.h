@@ -1,0 +1,61 @@
+// One connection to the push server, living on the push worker thread: it
+// announces itself, keeps a heartbeat and hands every alarm notice over.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <string>
+
+class QTcpSocket;
+class QTimer;
+
+class CTcpConnect : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultHeartbeatMs = 10000;
+    static constexpr int kConnectTimeoutMs = 30000;
+    // One read above this is refused: the protocol has no framing, so a peer
+    // that floods cannot make the worker hold more than this at once.
+    static constexpr qint64 kMaxReadBytes = 1024 * 1024;
+
+    CTcpConnect(const QString& strAddress, quint16 nPort, QObject* pParent = nullptr);
+    ~CTcpConnect() override;
+
+    // Call before the object moves to its thread.
+    void SetHeartbeatInterval(int nMs);
+
+    // What one read from the server means: true with the payload for an alarm
+    // notice ("AIMSG", the text after the first comma); false for every other
+    // type, for text without a comma and for a read above the cap.
+    static bool TakeAlarmPayload(const QByteArray& baRead, QByteArray& baPayload);
+
+signals:
+    void StartTcpConnect();
+    // An owned copy of the payload, in the local 8-bit code page.
+    void sigPushAlarm(QByteArray payload);
+
+private slots:
+    void ConnectTcp();
+    void ReceiveMsg();
+    void OnHeartBeatSlot();
+    void OnDisconnectSlot();
+    void OnConnectedSlot();
+    void OnConnectFailedSlot();
+
+private:
+    void SendMsg(const std::string& strType);
+    void CloseSocket();
+
+    QTcpSocket* m_pSocket = nullptr;
+    QTimer* m_pHeartbeatTimer = nullptr;
+    QTimer* m_pConnectTimer = nullptr;
+    QString m_strAddress;
+    quint16 m_nPort = 0;
+    int m_nHeartbeatMs = kDefaultHeartbeatMs;
+    std::string m_strLocalIp;
+    std::string m_strLocalMac;
+    bool m_bConnectEnded = false;
+};
