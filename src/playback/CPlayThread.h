@@ -1,44 +1,140 @@
 // Plays the recorded clip of one alarm through the video library: owns the
-// module's single playback session.
+// module's single playback session, searches the recordings around the alarm,
+// lays them on one slider scale, follows the on-screen time and serves seek,
+// pause, resume and stop.
+//
+// Threads: the library calls back on its own threads; those callbacks only
+// copy what they got and post it to this object's thread (the window's), where
+// the segment table, the flags and the owner are used. The search request runs
+// on a short-lived thread of its own that never touches this object.
 #pragma once
 
+#include "playback/CRecordTable.h"
+
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
 #include <string>
 
 class MessageClient;
+class QThread;
 
 class CPlayThread : public QObject
 {
     Q_OBJECT
 public:
+    // pOwner is the Qt parent; without one the owner's checks are skipped.
     explicit CPlayThread(MessageClient* pOwner);
     ~CPlayThread() override;
 
     void SetPlayWnd(void* hWnd);
     void InitSession();
+    // One minute either side of the alarm (ms since the epoch).
+    void SetAlarmTime(double dAlarmMs, QString strAlarmTime);
+    // Returns at once; the search runs on its own thread.
+    void StartPlay(std::string strDevSerial, int nChannelNo, std::string strVerifyCode, int nTrustType);
     void StopRecordPlay();
+    // Position tracking, on the owner's timer while IsRecordPlaying().
+    void GetPlayTime();
     bool IsRecordPlaying() const { return m_bHasFrame; }
     bool IsPlayRequested() const { return m_bPlayRequested; }
+    void GetCamInfo(std::string& strDevKey, QString& strAlarmTime) const;
+
+    void OnSliderPosClickedSlot(int value);
+    void OnRecordPlayOrPauseSlot(bool flag);
+
     const std::string& SessionId() const { return m_strSessionId; }
+    const std::string& SearchStartTime() const { return m_strStartTime; }
+    const std::string& SearchStopTime() const { return m_strStopTime; }
+    const std::string& OsdTime() const { return m_strOsdTime; }
+    const RecordSegmentMap& Segments() const { return m_mapRecIdxSldTm; }
+    int RecordNum() const { return m_nRecordNum; }
 
-signals:
-    void RealPlayFirstFrameSignal(std::string devSerial, std::string devEncryptCode, QString strAlarmTm);
-    void RecordPlayException(QString strMsg);
-    void SliderPressOrDrag();
-    void HasFrameSignal(int type, bool flag = false);
-
-private:
+    // The library's callbacks; pUser is the worker.
     static void RecordMessageHandler(const char* szSessionId, unsigned int iMsgType, unsigned int iErrorCode,
                                      const char* pMessageInfo, void* pUser);
     static void RecordDataHandler(unsigned int enType, char* pData, unsigned int iLen, void* pUser);
 
-    MessageClient* m_pOwner = nullptr;
+public slots:
+    // Runs the search on the calling thread; StartPlay runs it off the GUI thread.
+    void StartRecordPlay();
+    void SetCamInfo(std::string serial, int chNo = 1);
+    // The library's search result; on this object's thread.
+    void OnRecordSearchSlot(const char* lparam);
+
+signals:
+    void RealPlayFirstFrameSignal(std::string devSerial, std::string devEncryptCode, QString strAlarmTm);
+    void UpdateRecordTimeSliderSignal(int value);
+    void RecordPlayException(QString strMsg);
+    void SetRecordSliderLengthSignal(int value);
+    void HasFrameSignal(int type, bool flag = false);
+    void SliderPressOrDrag();
+    void RecordStartSignal();
+
+private:
+    struct SearchRequest
+    {
+        std::string strSessionId;
+        std::string strSerial;
+        int nChannelNo = 1;
+        std::string strStartTime;
+        std::string strStopTime;
+    };
+    struct SearchOutcome
+    {
+        int nResult = -1;
+        int nErrorCode = 0;
+        std::string strErrorDesc;
+    };
+
+    SearchRequest MakeSearchRequest() const;
+    static SearchOutcome RunSearch(const SearchRequest& request);
+    void OnSearchDone(const SearchOutcome& outcome, int nGeneration);
+    void PrepareNewStart();
+    void ForgetFinishedSearches();
+
+    void OnRecordMessage(unsigned int nType, unsigned int nErrorCode, const std::string& strText,
+                         bool bHasText);
+    void OnPlayFailed(const std::string& strText, bool bHasText, unsigned int nErrorCode);
+    void OnPlayStopped(unsigned int nErrorCode);
+    void OnPlayEnd();
+    bool ReachedLastSecond(int nSlack) const;
+    bool ChainNextSegment();
+    void OnFirstFrameData(int nGeneration);
+
+    void PlaySegment(int nKey, const std::string& strStart, const std::string& strEnd);
+    bool StillSelected() const;
+    bool ReadOsdTime(int& nOsd);
+    std::string DevKey() const;
+
     void* m_hPlayWnd = nullptr;
+    std::string m_pCamSerial;
+    int m_pCamChannelNo = 1;
     std::string m_strSessionId;
-    std::atomic<bool> m_bHasFrame{false};
+    std::string m_strEncryptCode;
+    std::string m_strStartTime;
+    std::string m_strStopTime;
+    QString m_strAlarmTime;
     std::atomic<bool> m_bPlayRequested{false};
+    std::atomic<bool> m_bHasFrame{false};
     std::atomic<bool> m_bPause{false};
+    std::atomic<bool> m_bIsToEndTime{false};
+    MessageClient* m_pOwner = nullptr;
+    RecordSegmentMap m_mapRecIdxSldTm;
+    int m_nRecordNum = -1;
+    std::string m_strOsdTime;
+
+    // Key of the segment the library is playing; -1 when none.
+    int m_nPlaySegKey = -1;
+    // A segment's end started the next one: the library's stop message that
+    // follows belongs to the finished stream.
+    bool m_bChaining = false;
+    // Bumped at every stop and start, so that late first-frame notices and
+    // search answers of an earlier start are dropped.
+    std::atomic<int> m_nPlayGen{0};
+    std::atomic<bool> m_bFirstFramePosted{false};
+    QList<QPointer<QThread>> m_searchThreads;
 };

@@ -3,6 +3,8 @@ list(APPEND MC_CORE_SOURCES
   playback/ButLblWgt.cpp
   playback/CEscTipWnd.cpp
   playback/CPlayThread.cpp
+  playback/CPlayErrorText.cpp
+  playback/CRecordTable.cpp
   playback/CVideoSdk.cpp
   playback/CusSliderWnd.cpp
 )
