@@ -4,27 +4,48 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
-PopupListWgt::PopupListWgt(QWidget* parent)
-    : QWidget(parent), m_pListView(new QListView(this)), m_pModel(new QStandardItemModel(this))
+namespace {
+
+const char* const kPopupStyle = "QListView{font:14px;color:#4f5466;border:none;outline:none;}"
+                                "QListView::item{width:217px;height:20px;background:#f5f7ff;}"
+                                "QListView::item:hover{background:#e5ebff;}"
+                                "QListView::item:selected{background:#6186ff;color:white;}"
+                                "QScrollBar:vertical{width:6px;background:transparent;}"
+                                "QScrollBar::handle:vertical{background:#cfd4e5;border-radius:3px;}"
+                                "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0px;}";
+
+} // namespace
+
+PopupListWgt::PopupListWgt(QWidget* parent) : QWidget(parent), m_pListView(new QListView(this))
 {
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pListView);
-    m_pListView->setModel(m_pModel);
+    m_pListView->setSpacing(0);
+    m_pListView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_pListView->setStyleSheet(
-        QStringLiteral("QListView{border:1px solid #d4d7e0;background:white;color:#4f5466;}"
-                       "QListView::item{height:28px;padding-left:8px;}"
-                       "QListView::item:selected{background:#e5ebff;color:#4f5466;}"));
+    m_pListView->setStyleSheet(QString::fromLatin1(kPopupStyle));
     connect(m_pListView, &QListView::clicked, this, &PopupListWgt::curSelChge);
 }
 
 void PopupListWgt::SetItems(const QStringList& names)
 {
-    m_pModel->clear();
+    if (!m_pModel) {
+        m_pModel = new QStandardItemModel(this);
+        m_pListView->setModel(m_pModel);
+    }
+    if (!names.isEmpty()) {
+        m_pModel->clear();
+        m_nItemCount = names.size();
+    }
     for (const QString& strName : names) {
         auto* pItem = new QStandardItem(strName);
-        pItem->setData(strName, Qt::UserRole);
+        pItem->setSizeHint(QSize(217, 20));
+        if (strName.size() > 20) {
+            pItem->setToolTip(strName);
+        }
+        pItem->setData(strName, kNameRole);
         m_pModel->appendRow(pItem);
     }
     if (m_pModel->rowCount() > 0) {
@@ -34,26 +55,31 @@ void PopupListWgt::SetItems(const QStringList& names)
 
 void PopupListWgt::Clear()
 {
-    m_pModel->clear();
+    if (m_pModel) {
+        m_pModel->clear();
+    }
+    m_nItemCount = 0;
 }
 
 QString PopupListWgt::CurrentText() const
 {
     const QModelIndex index = m_pListView->currentIndex();
-    return index.isValid() ? index.data(Qt::UserRole).toString() : QString();
+    return index.isValid() ? index.data(kNameRole).toString() : QString();
 }
 
 void PopupListWgt::MoveSelection(int nStep)
 {
-    const int nRows = m_pModel->rowCount();
-    if (nRows == 0) {
+    if (!m_pModel) {
         return;
     }
-    const int nRow = m_pListView->currentIndex().isValid() ? m_pListView->currentIndex().row() : 0;
-    m_pListView->setCurrentIndex(m_pModel->index(std::max(0, std::min(nRows - 1, nRow + nStep)), 0));
+    const int nRow = std::min(std::max(m_pListView->currentIndex().row() + nStep, 0), m_nItemCount);
+    const QModelIndex index = m_pModel->index(nRow, 0);
+    if (index.isValid()) {
+        m_pListView->setCurrentIndex(index);
+    }
 }
 
 void PopupListWgt::curSelChge(QModelIndex mIdx)
 {
-    emit chgSelItem(mIdx.data(Qt::UserRole).toString());
+    emit chgSelItem(mIdx.data(kNameRole).toString());
 }

@@ -1,4 +1,5 @@
-// Popup list of camera names under the device filter field.
+// Popup list of camera names under the device filter field: a frameless
+// window of its own that stays on top.
 #pragma once
 
 #include <QModelIndex>
@@ -14,13 +15,17 @@ class PopupListWgt : public QWidget
 public:
     explicit PopupListWgt(QWidget* parent);
 
-    // Replaces the entries; the first becomes current.
+    // Replaces the entries (an empty list keeps the old ones); the first
+    // becomes current.
     void SetItems(const QStringList& names);
     void Clear();
     // The current entry's name, or an empty text.
     QString CurrentText() const;
-    // Moves the current row by nStep, staying inside the list.
+    // Moves the current row by nStep; past either end the selection stays.
     void MoveSelection(int nStep);
+    int ItemCount() const { return m_nItemCount; }
+
+    static constexpr int kNameRole = Qt::UserRole + 1;
 
 signals:
     void chgSelItem(QString strSName);
@@ -31,4 +36,5 @@ public slots:
 private:
     QListView* m_pListView = nullptr;
     QStandardItemModel* m_pModel = nullptr;
+    int m_nItemCount = 0;
 };

@@ -29,8 +29,12 @@
 #include "widgets/CusCalendarWnd.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -222,9 +226,7 @@ void MessageClient::InitFilterForm()
     ui->deleteByQueueBotFrame_2->hide();
     ui->searchDeleteOk->setText(QStringLiteral("删除 (0)"));
 
-    const QString strToday = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
-    ui->fromTimeLab->setText(strToday + QStringLiteral(" 00:00:00"));
-    ui->reachTimeLab->setText(strToday + QStringLiteral(" 23:59:59"));
+    ResetFilterTimes();
 
     ui->msgStatusCombox->setCurrentIndex(2);
     ui->isEncryptCombox->setCurrentIndex(2);
@@ -716,8 +718,6 @@ void MessageClient::slotTopLevMousePress()
         native::PostMessage(m_hParentWnd, WM_TOPLEV_MOUSEPRESS, 0, 0);
     }
 }
-
-void MessageClient::slotCalendarSet(QString /*str*/) {}
 
 bool MessageClient::bIfStartOverTime()
 {
@@ -1297,16 +1297,6 @@ void MessageClient::setBigPicPosAndShow()
     m_pBigPicWgt->move(ptCorner.x() - m_nBigPicLeftInset, ptCorner.y() - m_nBigPicMargin);
     m_pBigPicWgt->show();
 }
-void MessageClient::OnDevInputTextChanged(const QString& /*strText*/) {}
-void MessageClient::slot_lstSelChg(QString /*strSel*/) {}
-void MessageClient::OnFilterBtnClicked() {}
-void MessageClient::OnBackMsgListBtnClicked() {}
-void MessageClient::OnFromCalendarBtnClicked() {}
-void MessageClient::OnToCalendarBtnClicked() {}
-void MessageClient::OnFilterOkBtnClicked() {}
-void MessageClient::OnFilterResetBtnClicked() {}
-void MessageClient::MsgStatusComboxActivatedSlot(int /*nIndex*/) {}
-void MessageClient::IsEncryptComboxActivatedSlot(int /*nIndex*/) {}
 void MessageClient::OnMaxOrNotBtnClicked() {}
 void MessageClient::OnRealPlayFirstFrameSlot(std::string /*devSerial*/, std::string /*devEncryptCode*/,
                                              QString /*strAlarmTm*/)
@@ -1324,8 +1314,6 @@ void MessageClient::OnMsgRecordBtnClicked() {}
 void MessageClient::slot_escKeyPressed() {}
 void MessageClient::slot_showBigPicBut() {}
 void MessageClient::slot_bigPicFocOut() {}
-void MessageClient::ParseCamFunc(const std::string& /*strResult*/) {}
-void MessageClient::ParseTopOrgFunc(const std::string& /*strResult*/) {}
 void MessageClient::OnPushUrlReply(const std::string& /*strResult*/) {}
 
 // ---------------------------------------------------------------- rows and paging
@@ -1736,4 +1724,251 @@ void MessageClient::OnDeleteMsgListReply(QNetworkReply* /*reply*/)
         OnUpdateAllMsg();
         m_pNumCurAllPage = 1;
     });
+}
+
+// ---------------------------------------------------------------- camera directory
+
+void MessageClient::HttpGetTopOrg()
+{
+    Json::Value body;
+    body["clientType"] = 4;
+    PostPlatformRequest("/api/org/tree", QStringLiteral("GetOrg"), CPlatformRequest::WriteJson(body),
+                        QSsl::TlsV1_2);
+}
+
+void MessageClient::HttpGetCam(int id, int pageNo, int pageMaxNum, std::string channelName)
+{
+    Json::Value body;
+    body["clientType"] = 4;
+    body["orgId"] = id;
+    body["pageNo"] = pageNo;
+    body["pageSize"] = pageMaxNum;
+    body["channelName"] = channelName;
+    PostPlatformRequest("/api/resource/v2/camera/list/page", QStringLiteral("GetCam"),
+                        CPlatformRequest::WriteJson(body), QSsl::AnyProtocol);
+}
+
+void MessageClient::OnDevInputTextChanged(const QString& /*strText*/)
+{
+    if (m_nTopOrgId == -1) {
+        HttpGetTopOrg(); // the search follows the organisation reply
+        return;
+    }
+    const std::string strText = ui->alarmDevInput->text().toLocal8Bit().toStdString();
+    if (strText.empty()) {
+        ui->popLstWgt->hide();
+        return;
+    }
+    HttpGetCam(m_nTopOrgId, 1, 30, strText);
+}
+
+// The "data" array of a directory reply with "code" "200", or null.
+static const Json::Value* DirectoryData(const std::string& strResult, Json::Value& root)
+{
+    Json::CharReaderBuilder builder;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string strErrors;
+    if (strResult.empty() ||
+        !reader->parse(strResult.data(), strResult.data() + strResult.size(), &root, &strErrors) ||
+        !root.isObject()) {
+        return nullptr;
+    }
+    const Json::Value& code = root["code"];
+    if (!(code.isString() || code.isNumeric()) || code.asString() != "200" || !root["data"].isArray()) {
+        return nullptr;
+    }
+    return &root["data"];
+}
+
+void MessageClient::ParseTopOrgFunc(const std::string& strResult)
+{
+    Json::Value root;
+    const Json::Value* pData = DirectoryData(strResult, root);
+    if (!pData) {
+        return;
+    }
+    if (!pData->empty() && (*pData)[0].isObject() && (*pData)[0]["id"].isIntegral()) {
+        m_nTopOrgId = (*pData)[0]["id"].asInt();
+    }
+    HttpGetCam(m_nTopOrgId, 1, 30, ui->alarmDevInput->text().toLocal8Bit().toStdString());
+}
+
+void MessageClient::ParseCamFunc(const std::string& strResult)
+{
+    ui->popLstWgt->Clear();
+    m_mapCam.clear();
+    Json::Value root;
+    const Json::Value* pData = DirectoryData(strResult, root);
+    if (!pData) {
+        return;
+    }
+    QStringList names;
+    for (const Json::Value& element : *pData) {
+        if (!element.isObject() || !element["channelName"].isString()) {
+            continue;
+        }
+        const std::string strName = element["channelName"].asString();
+        names << QString::fromLocal8Bit(strName.c_str());
+        const Json::Value& channel = element["channelNo"];
+        m_mapCam.emplace(
+            strName,
+            CAM_ENTRY{element["deviceSerial"].isString() ? element["deviceSerial"].asString() : std::string(),
+                      channel.isIntegral() ? channel.asInt() : -1});
+    }
+    if (pData->empty()) {
+        ui->popLstWgt->hide();
+    } else {
+        ui->popLstWgt->SetItems(names);
+        ui->popLstWgt->resize(220, pData->size() < 10 ? 20 * names.size() + 2 : 202);
+        ui->popLstWgt->move(ui->alarmDevInput->mapToGlobal(QPoint(0, ui->alarmDevInput->height())));
+        ui->popLstWgt->show();
+    }
+    ui->alarmDevInput->setFocus();
+}
+
+void MessageClient::slot_lstSelChg(QString strSel)
+{
+    if (strSel.isEmpty()) {
+        return;
+    }
+    ui->alarmDevInput->setText(strSel);
+    ui->alarmDevInput->setCursorPosition(0);
+    QFont font(QStringLiteral("Microsoft Yahei"));
+    font.setPixelSize(14);
+    const bool bTooWide = QFontMetrics(font).horizontalAdvance(strSel) > ui->alarmDevInput->width();
+    ui->alarmDevInput->setToolTip(bTooWide ? strSel : QString());
+    ui->popLstWgt->hide();
+}
+
+void MessageClient::OnDevComboTextActivated(const QString& /*text*/)
+{
+    ui->popLstWgt->hide();
+}
+
+// ---------------------------------------------------------------- filter panel
+
+void MessageClient::OnFilterBtnClicked()
+{
+    ui->leftTabWidget->setCurrentIndex(1);
+    m_pFilterBtn->hide();
+}
+
+void MessageClient::OnBackMsgListBtnClicked()
+{
+    ui->leftTabWidget->setCurrentIndex(0);
+    m_pFilterBtn->show();
+    m_pCalendarWnd->hide();
+    m_pCurMsgList = ui->resTab->currentIndex() == 1 ? m_pNotReadMsgList : m_pAllMsgList;
+}
+
+void MessageClient::OpenCalendarFor(QLabel* pLabel)
+{
+    m_pCalendarLabel = pLabel;
+    m_pCalendarWnd->SetDateTime(pLabel->text());
+    m_pCalendarWnd->move(QCursor::pos() + QPoint(10, -45));
+    m_pCalendarWnd->show();
+}
+
+void MessageClient::OnFromCalendarBtnClicked()
+{
+    OpenCalendarFor(ui->fromTimeLab);
+}
+
+void MessageClient::OnToCalendarBtnClicked()
+{
+    OpenCalendarFor(ui->reachTimeLab);
+}
+
+void MessageClient::slotCalendarSet(QString str)
+{
+    ui->timeSetWarningLab->hide();
+    const QDateTime dtChosen = QDateTime::fromString(str, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (dtChosen.isValid() && dtChosen.date() <= QDate::currentDate() && m_pCalendarLabel) {
+        m_pCalendarLabel->setText(str);
+    }
+}
+
+void MessageClient::SetComboChosen(QComboBox* pCombo, int nIndex)
+{
+    static const QString kTabs(9, QLatin1Char('\t'));
+    const QString strStyle =
+        QStringLiteral(
+            "QComboBox{color: rgb(79, 84, 102);font: 14px \"Microsoft YaHei\";border:none;combobox-popup: "
+            "0;}") +
+        kTabs + QStringLiteral("QComboBox:focus{color:#4f5466;}") + kTabs +
+        QStringLiteral(
+            "QComboBox::drop-down{subcontrol-origin:padding;subcontrol-position:center right;width:12px;"
+            "height:12px;border:none;}") +
+        kTabs + QStringLiteral("QComboBox::down-arrow{image:url(:/Skin/main/icon_down_default.png);}") +
+        kTabs + QStringLiteral("QComboBox::down-arrow:hover{image:url(:/Skin/main/icon_down_hover.png);}") +
+        kTabs + QStringLiteral("QComboBox::down-arrow:on{image:url(:/Skin/main/icon_up_default.png);}") +
+        kTabs + QStringLiteral("QComboBox::down-arrow:on:hover{image:url(:/Skin/main/icon_up_hover.png);}");
+    pCombo->setStyleSheet(strStyle);
+    pCombo->setCurrentIndex(nIndex);
+    ui->leftTabWidget->setFocus();
+}
+
+void MessageClient::MsgStatusComboxActivatedSlot(int nIndex)
+{
+    SetComboChosen(ui->msgStatusCombox, nIndex);
+}
+
+void MessageClient::IsEncryptComboxActivatedSlot(int nIndex)
+{
+    SetComboChosen(ui->isEncryptCombox, nIndex);
+}
+
+void MessageClient::OnFilterOkBtnClicked()
+{
+    static const QString kFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    const QDateTime dtFrom = QDateTime::fromString(ui->fromTimeLab->text(), kFormat);
+    const QDateTime dtTo = QDateTime::fromString(ui->reachTimeLab->text(), kFormat);
+    if (!(dtFrom < dtTo)) {
+        ui->timeSetWarningLab->setText(QStringLiteral("开始时间必须小于结束时间"));
+        ui->timeSetWarningLab->show();
+        return;
+    }
+    ui->leftTabWidget->setCurrentIndex(2);
+    ui->filteringLoadingLab->setMovie(m_pLoadingMovie);
+    m_pLoadingMovie->start();
+    m_pCalendarWnd->hide();
+    m_searchBody.startTime = ui->fromTimeLab->text().toLocal8Bit().toStdString();
+    m_searchBody.endTime = ui->reachTimeLab->text().toLocal8Bit().toStdString();
+    m_searchBody.isRead = ui->msgStatusCombox->currentIndex();
+    m_searchBody.isEncrypt = ui->isEncryptCombox->currentIndex();
+    const std::string strDevice = ui->alarmDevInput->text().toLocal8Bit().toStdString();
+    if (strDevice.empty()) {
+        m_searchBody.deviceSerial.clear();
+        m_searchBody.channelNo = -1;
+    } else if (const auto it = m_mapCam.find(strDevice); it != m_mapCam.end()) {
+        m_searchBody.deviceSerial = it->second.deviceSerial;
+        m_searchBody.channelNo = it->second.channelNo;
+    } else {
+        // A name never offered matches no message.
+        m_searchBody.deviceSerial = "-1";
+        m_searchBody.channelNo = 0;
+    }
+    m_searchBody.pageNo = 1;
+    m_searchBody.pageSize = 30;
+    ui->popLstWgt->hide();
+    OnGetMsgList(2, m_searchBody);
+}
+
+void MessageClient::OnFilterResetBtnClicked()
+{
+    m_pCalendarWnd->hide();
+    ResetFilterTimes();
+    ui->msgStatusCombox->setCurrentIndex(2);
+    ui->isEncryptCombox->setCurrentIndex(2);
+    ui->popLstWgt->Clear();
+    ui->popLstWgt->hide();
+    ui->alarmDevInput->clear();
+    ui->timeSetWarningLab->clear();
+}
+
+void MessageClient::ResetFilterTimes()
+{
+    const QString strToday = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    ui->fromTimeLab->setText(strToday + QStringLiteral(" 00:00:00"));
+    ui->reachTimeLab->setText(strToday + QStringLiteral(" 23:59:59"));
 }

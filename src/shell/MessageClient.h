@@ -16,6 +16,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ class CListCtrl;
 class CPlayThread;
 class CusCalendarWnd;
 class CusSliderWnd;
+class QComboBox;
+class QLabel;
 class QMovie;
 class QNetworkReply;
 class QPushButton;
@@ -168,6 +171,9 @@ private slots:
     void slot_msgToDelete();
     void slot_msgPicUpdate(int nId, int bSuc);
     void slot_msgTrustUpdate(QString strDevserial, int nChannelNo, int nTrust);
+    void HttpGetTopOrg();
+    void HttpGetCam(int id, int pageNo, int pageMaxNum, std::string channelName);
+    void OnDevComboTextActivated(const QString& text);
     void RefreshToken();
     void slot_accessTokenLossEff();
 
@@ -225,6 +231,9 @@ private:
     QPoint ClampDragPosition(QPoint ptTarget) const;
     void UpdateCusSlider();
     void setBigPicPosAndShow();
+    void OpenCalendarFor(QLabel* pLabel);
+    void SetComboChosen(QComboBox* pCombo, int nIndex);
+    void ResetFilterTimes();
 
     // Size of the window when its own title bar drags or restores it.
     static constexpr int kNormalWidth = 1360;
@@ -301,4 +310,14 @@ private:
     bool m_bFirstFrameArrived = false;
     bool m_bVideoStarted = false;
     bool m_bFullScreen = false;
+
+    // Camera directory behind the device filter.
+    struct CAM_ENTRY
+    {
+        std::string deviceSerial;
+        int channelNo = -1;
+    };
+    int m_nTopOrgId = -1;
+    std::map<std::string, CAM_ENTRY> m_mapCam;
+    QLabel* m_pCalendarLabel = nullptr; // the time label the calendar edits
 };
