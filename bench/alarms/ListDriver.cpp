@@ -145,6 +145,7 @@ void ListDriver::poll()
     }
     if (m_flip.insertedMs == 0.0 && !m_list->ShownRows().empty()) {
         m_flip.insertedMs = nowMs() - m_arrivalMs;
+        m_stall->mark();
     }
     QString error;
     if (!pageShown(&error)) {
@@ -152,6 +153,7 @@ void ListDriver::poll()
     }
     m_flip.showMs = nowMs() - m_arrivalMs;
     m_flip.maxStallMs = m_stall->closeWindow();
+    m_flip.maxStallAfterInsertMs = m_stall->maxSinceMark();
     m_flip.ok = error.isEmpty();
     m_flip.error = error;
     m_state = State::Done;

@@ -23,10 +23,11 @@ public:
     {
         bool ok = false;
         QString error;
-        double showMs = 0.0;     // reply arrival to all rows with their picture
-        double maxStallMs = 0.0; // longest event-loop gap in the same stretch
-        double builtMs = 0.0;    // reply arrival to the rows handed to the list (parsed, built)
-        double insertedMs = 0.0; // reply arrival to the rows first seen in the list
+        double showMs = 0.0;                // reply arrival to all rows with their picture
+        double maxStallMs = 0.0;            // longest event-loop gap in the same stretch
+        double builtMs = 0.0;               // reply arrival to the rows handed to the list (parsed, built)
+        double insertedMs = 0.0;            // reply arrival to the rows first seen in the list
+        double maxStallAfterInsertMs = 0.0; // longest gap once the rows are in (pictures coming)
     };
 
     ListDriver(SimulatorProcess& sim, HostProcess& host, const QString& cfgPath, QObject* parent = nullptr);

@@ -27,7 +27,15 @@ void StallMeter::openWindow()
 {
     m_windowStartMs = nowMs();
     m_maxGapMs = 0.0;
+    m_markMs = 0.0;
+    m_maxSinceMarkMs = 0.0;
     m_open = true;
+}
+
+void StallMeter::mark()
+{
+    tick();
+    m_markMs = nowMs();
 }
 
 double StallMeter::closeWindow()
@@ -42,6 +50,9 @@ void StallMeter::tick()
     const double now = nowMs();
     if (m_open) {
         m_maxGapMs = std::max(m_maxGapMs, now - std::max(m_lastTickMs, m_windowStartMs));
+        if (m_markMs > 0.0) {
+            m_maxSinceMarkMs = std::max(m_maxSinceMarkMs, now - std::max(m_lastTickMs, m_markMs));
+        }
     }
     m_lastTickMs = now;
 }

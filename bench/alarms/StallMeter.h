@@ -18,6 +18,10 @@ public:
     // Ends the window and returns its longest gap between ticks (the time
     // since the last tick included), in ms.
     double closeWindow();
+    // Splits the open window: gaps from now on also count towards
+    // maxSinceMark(), which is what closeWindow() left for the later part.
+    void mark();
+    double maxSinceMark() const { return m_maxSinceMarkMs; }
     bool isOpen() const { return m_open; }
 
 private:
@@ -27,5 +31,7 @@ private:
     double m_lastTickMs = 0.0;
     double m_windowStartMs = 0.0;
     double m_maxGapMs = 0.0;
+    double m_markMs = 0.0;
+    double m_maxSinceMarkMs = 0.0;
     bool m_open = false;
 };
