@@ -367,7 +367,7 @@ void CPlayThread::RecordMessageHandler(const char* szSessionId, unsigned int iMs
                                        unsigned int iErrorCode, const char* pMessageInfo, void* pUser)
 {
     auto* pThis = static_cast<CPlayThread*>(pUser);
-    if (!pThis || !szSessionId || pThis->m_strSessionId != szSessionId) {
+    if (!pThis || !szSessionId || pThis->m_strSessionId.empty() || pThis->m_strSessionId != szSessionId) {
         return;
     }
     const bool bHasText = pMessageInfo != nullptr;

@@ -78,6 +78,10 @@ public:
 private:
     void Step(int nRecStart, const KeptFile& file, int nWinEnd, bool bLastFile)
     {
+        if (nRecStart >= nWinEnd) {
+            ++m_nIdx; // outside the window: it would get a negative length
+            return;
+        }
         const bool bFromCursor = nRecStart <= m_nCursor;
         const int nFrom = bFromCursor ? m_nCursor : nRecStart;
         const std::string strStart = nRecStart < m_nCursor ? m_strWinStart : file.texts.start;
