@@ -20,6 +20,7 @@
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
 #include "playback/CusSliderWnd.h"
+#include "push/CPushChannel.h"
 #include "shell/HostMessages.h"
 #include "shell/LaunchNumber.h"
 #include "shell/LaunchValues.h"
@@ -76,6 +77,8 @@ static void InitSkinResources()
 MessageClient::MessageClient(QString strCmdLine, QWidget* parent)
     : QWidget(parent), ui((InitSkinResources(), std::make_unique<Ui::MessageClientClass>()))
 {
+    m_pPushChannel = new CPushChannel(this);
+    connect(m_pPushChannel, &CPushChannel::sigPushAlarm, this, &MessageClient::OnPushAlarm);
     ui->setupUi(this);
     m_strCmdLine = strCmdLine;
     m_nPermissionTries = 0;
@@ -90,12 +93,8 @@ MessageClient::MessageClient(QString strCmdLine, QWidget* parent)
 
 MessageClient::~MessageClient()
 {
-    if (m_pTcpThread) {
-        m_pTcpThread->quit();
-        m_pTcpThread->wait();
-        delete m_pTcpThread;
-        m_pTcpThread = nullptr;
-    }
+    // The push worker ends before anything it reports to goes.
+    m_pPushChannel->Stop();
     delete m_pPlayThread;
     m_pPlayThread = nullptr;
     delete m_pTransSlider;
@@ -1259,7 +1258,19 @@ QString MessageClient::FindDumpFile(const QString& strDir)
 // ---------------------------------------------------------------- slots wired now, filled with their
 // features
 
-void MessageClient::StartTcpConnect() {}
+void MessageClient::StartTcpConnect()
+{
+    m_pPushChannel->Start(m_networkManager);
+}
+
+void MessageClient::OnPushAlarm(QByteArray payload)
+{
+    // The host hears of each alarm with its own copy of the notice.
+    MC_LOG(3, "MessageClient::OnPushAlarm", "<%d>\t<%s>,AIMSG:%s", payload.constData());
+    if (m_hParentWnd) {
+        CHostLink::instance()->postMessageWithData(m_hParentWnd, WM_PUSH_AIMSG, 0, 0, payload);
+    }
+}
 void MessageClient::OnCloseBtnClicked()
 {
     MC_LOG(3, "MessageClient::OnCloseBtnClicked", "<%d>\t<%s>,before close");
@@ -1314,7 +1325,10 @@ void MessageClient::OnMsgRecordBtnClicked() {}
 void MessageClient::slot_escKeyPressed() {}
 void MessageClient::slot_showBigPicBut() {}
 void MessageClient::slot_bigPicFocOut() {}
-void MessageClient::OnPushUrlReply(const std::string& /*strResult*/) {}
+void MessageClient::OnPushUrlReply(const std::string& strResult)
+{
+    m_pPushChannel->OnPushUrlReply(strResult);
+}
 
 // ---------------------------------------------------------------- rows and paging
 

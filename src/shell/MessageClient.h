@@ -30,6 +30,7 @@ class CAlarmMsgWnd;
 class CEscTipWnd;
 class CListCtrl;
 class CPlayThread;
+class CPushChannel;
 class CusCalendarWnd;
 class CusSliderWnd;
 class QComboBox;
@@ -174,6 +175,7 @@ private slots:
     void HttpGetTopOrg();
     void HttpGetCam(int id, int pageNo, int pageMaxNum, std::string channelName);
     void OnDevComboTextActivated(const QString& text);
+    void OnPushAlarm(QByteArray payload);
     void RefreshToken();
     void slot_accessTokenLossEff();
 
@@ -299,7 +301,7 @@ private:
     QTimer* m_pVideoFrameTimer = nullptr;
     QTimer* m_pNotHasFrameTime = nullptr;
     QTimer* m_pOsdTimer = nullptr;
-    QThread* m_pTcpThread = nullptr;
+    CPushChannel* m_pPushChannel = nullptr;
 
     // Layout measures the control bar and full screen work with.
     int m_nLeftFrameWidth = 0;
