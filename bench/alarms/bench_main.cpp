@@ -229,8 +229,8 @@ private:
             inserted.push_back(flip.insertedMs);
         }
         printSeries("page show, window, plain pictures", window);
-        line("  of which: rows built (reply parsed, 30 rows made) median %.1f ms, rows in the list median "
-             "%.1f ms",
+        line("  of which: rows built (reply parsed, old rows gone, 30 rows made) median %.1f ms, rows in the "
+             "list median %.1f ms",
              percentile(built, 0.5), percentile(inserted, 0.5));
 
         std::vector<double> stalls, later;
