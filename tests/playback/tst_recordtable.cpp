@@ -1,7 +1,5 @@
-// The slider scale of a clip and the operator texts of the video library's
-// reports. A wrong segment table seeks to the wrong second or plays a gap; a
-// wrong text tells the operator the wrong cause.
-#include "playback/CPlayErrorText.h"
+// The slider scale of a clip: a wrong segment table seeks to the wrong
+// second, plays a gap or moves the slider to the wrong place.
 #include "playback/CRecordTable.h"
 
 #include <QtTest>
@@ -175,25 +173,6 @@ private slots:
         position = CRecordTable::Locate(segments, nBase + 70);
         QVERIFY(!position.bFound && !position.bBeforeFirst);
         QCOMPARE(position.nIndex, 2);
-    }
-
-    void playFailureTexts()
-    {
-        QCOMPARE(CPlayErrorText::ForPlayFailure("UE104", 0), QStringLiteral("验证码错误"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure("UE102", 502012),
-                 QStringLiteral("设备不在线，请检查设备网络连接"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure("UE103", 0),
-                 QStringLiteral("播放失败,请求连接设备超时，请检查设备网络连接"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure("UE001", 0), QStringLiteral("accesstoken失效"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure("some text", 502012), QStringLiteral("验证码错误"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure(nullptr, 502604), QStringLiteral("设备不在线"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure(nullptr, 550012), QStringLiteral("设备不在线"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure(nullptr, 525546), QStringLiteral("VTDU取流并发2路限制"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure(nullptr, 525411),
-                 QStringLiteral("Token无权限访问,请查看设备是否存在"));
-        QCOMPARE(CPlayErrorText::ForPlayFailure("UE999", 100004), QStringLiteral("播放异常"));
-        QVERIFY(CPlayErrorText::ForPlayFailure("UE999", 0).isEmpty());
-        QVERIFY(CPlayErrorText::ForPlayFailure(nullptr, 0).isEmpty());
     }
 };
 
