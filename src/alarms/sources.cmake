@@ -1,6 +1,11 @@
 # Files of src/alarms, appended to the core library.
 list(APPEND MC_CORE_SOURCES
   alarms/BigPicWgt.cpp
+  alarms/BigPicWgt.h
+  alarms/BigPicWgt.ui
+  alarms/CPasswdInputWnd.cpp
+  alarms/CPasswdInputWnd.h
+  alarms/CPasswdInputWnd.ui
   alarms/AlarmShared.cpp
   alarms/CAlarmMsgWnd.cpp
   alarms/CAlarmMsgWnd.h
