@@ -1,6 +1,172 @@
 #include "playback/CusSliderWnd.h"
 
-CusSliderWnd::CusSliderWnd(CPlayThread* pPlayThread, QWidget* parent)
-    : QWidget(parent), m_pPlayThread(pPlayThread)
+#include "playback/CPlayThread.h"
+#include "shell/ModuleLog.h"
+#include "ui_CusSliderWnd.h"
+
+#include <QKeyEvent>
+
+namespace {
+
+// Clip length shown before the first search result.
+const int kInitialLength = 752;
+
+} // namespace
+
+QString SliderTimeText(int nSeconds)
 {
+    // A position before the start is shown as the start, not as negative fields.
+    const int nValue = nSeconds < 0 ? 0 : nSeconds;
+    return QStringLiteral("%1:%2:%3")
+        .arg(nValue / 3600, 2, 10, QLatin1Char('0'))
+        .arg(nValue % 3600 / 60, 2, 10, QLatin1Char('0'))
+        .arg(nValue % 60, 2, 10, QLatin1Char('0'));
+}
+
+CusSliderWnd::CusSliderWnd(CPlayThread* pPlayThread, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CusSliderFrame>()), m_pPlayThread(pPlayThread)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::CustomizeWindowHint | Qt::FramelessWindowHint | Qt::Dialog | Qt::SubWindow);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowModality(Qt::NonModal);
+    setAutoFillBackground(true);
+
+    ui->timeSlider->setValue(0);
+    ui->timeSlider->setMinimum(0);
+    SetSliderLength(kInitialLength);
+
+    if (m_pPlayThread) {
+        ConnectWorker();
+    } else {
+        MC_LOG(5, "CusSliderWnd::CusSliderWnd", "<%d>\t<%s>,no playback worker, bar drives nothing");
+    }
+    connect(ui->timeSlider, &CusSlider::SliderPosClickedSignal, this, &CusSliderWnd::OnSliderClickedSlot);
+    ConnectPlayPauseClick();
+    if (m_pPlayThread) {
+        connect(this, &CusSliderWnd::sigSetPlyPause, m_pPlayThread.data(),
+                &CPlayThread::OnRecordPlayOrPauseSlot);
+    }
+    connect(ui->fullScrBox, &QCheckBox::clicked, this, &CusSliderWnd::slot_fullScrClked);
+}
+
+CusSliderWnd::~CusSliderWnd() = default;
+
+void CusSliderWnd::ConnectWorker()
+{
+    CPlayThread* pWorker = m_pPlayThread.data();
+    connect(ui->timeSlider, &CusSlider::SliderPosClickedSignal, pWorker,
+            &CPlayThread::OnSliderPosClickedSlot);
+    connect(ui->timeSlider, &CusSlider::SliderEndPosSignal, pWorker, &CPlayThread::StopRecordPlay);
+    connect(pWorker, &CPlayThread::SetRecordSliderLengthSignal, this, &CusSliderWnd::SetSliderLength);
+    FollowWorkerPosition();
+    connect(pWorker, &CPlayThread::RecordStartSignal, this, &CusSliderWnd::OnRecordStartSlot);
+}
+
+void CusSliderWnd::FollowWorkerPosition()
+{
+    connect(m_pPlayThread.data(), &CPlayThread::UpdateRecordTimeSliderSignal, this,
+            &CusSliderWnd::UpdateVideoSlider);
+}
+
+void CusSliderWnd::ConnectPlayPauseClick()
+{
+    m_connPlyPauseClick =
+        connect(ui->plyPauseBox, &QCheckBox::clicked, this, &CusSliderWnd::slot_plyPauseClked);
+}
+
+void CusSliderWnd::SetSliderLength(int length)
+{
+    ui->timeSlider->setMaximum(length);
+    ui->totalTimeLab->setText(SliderTimeText(length));
+}
+
+void CusSliderWnd::UpdateVideoSlider(int value)
+{
+    MC_LOG(3, "CusSliderWnd::UpdateVideoSlider", "<%d>\t<%s>,value:%d", value);
+    ui->timeSlider->setValue(value);
+    ui->curTimeLab->setText(SliderTimeText(value));
+}
+
+void CusSliderWnd::OnSliderClickedSlot(int)
+{
+    // The operator chose a position: the worker's reports of the old one must
+    // not pull the handle back until the new stream has started.
+    if (m_pPlayThread) {
+        disconnect(m_pPlayThread.data(), &CPlayThread::UpdateRecordTimeSliderSignal, this,
+                   &CusSliderWnd::UpdateVideoSlider);
+    }
+}
+
+void CusSliderWnd::OnRecordStartSlot()
+{
+    if (!m_pPlayThread) {
+        return;
+    }
+    disconnect(m_pPlayThread.data(), &CPlayThread::UpdateRecordTimeSliderSignal, this,
+               &CusSliderWnd::UpdateVideoSlider);
+    FollowWorkerPosition();
+}
+
+void CusSliderWnd::slot_plyPauseClked()
+{
+    if (ui->plyPauseBox->isChecked()) {
+        ui->plyPauseBox->setToolTip(QStringLiteral("暂停"));
+        emit sigSetPlyPause(true);
+    } else {
+        ui->plyPauseBox->setToolTip(QStringLiteral("播放"));
+        emit sigSetPlyPause(false);
+    }
+}
+
+void CusSliderWnd::slot_fullScrClked()
+{
+    ui->fullScrBox->setToolTip(ui->fullScrBox->isChecked() ? QStringLiteral("取消全屏")
+                                                           : QStringLiteral("全屏显示"));
+    emit sigFullScrClk();
+}
+
+void CusSliderWnd::SetPlayChecked(bool bChecked)
+{
+    ui->plyPauseBox->setChecked(bChecked);
+}
+
+bool CusSliderWnd::IsPlayChecked() const
+{
+    return ui->plyPauseBox->isChecked();
+}
+
+void CusSliderWnd::SetPlayingQuietly()
+{
+    disconnect(m_connPlyPauseClick);
+    ui->plyPauseBox->setChecked(true);
+    ConnectPlayPauseClick();
+}
+
+void CusSliderWnd::SetFullScreenChecked(bool bChecked)
+{
+    ui->fullScrBox->setChecked(bChecked);
+    ui->fullScrBox->setToolTip(QStringLiteral("全屏显示"));
+}
+
+void CusSliderWnd::showEvent(QShowEvent* ev)
+{
+    UpdateVideoSlider(0);
+    QDialog::showEvent(ev);
+}
+
+void CusSliderWnd::keyPressEvent(QKeyEvent* ev)
+{
+    if (ev->key() != Qt::Key_Escape) {
+        QDialog::keyPressEvent(ev);
+        return;
+    }
+    if (ui->fullScrBox->isChecked()) {
+        ui->fullScrBox->setToolTip(QStringLiteral("取消全屏"));
+    }
+    raise();
+    emit sigFullScrClk();
+    // Not the dialog's own Esc handling: that would reject and hide the bar
+    // the window has just placed for the new layout.
+    QWidget::keyPressEvent(ev);
 }
