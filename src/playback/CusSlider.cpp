@@ -26,6 +26,9 @@ int CusSlider::ValueAt(int nMin, int nMax, int x, int nWidth)
 void CusSlider::mousePressEvent(QMouseEvent* ev)
 {
     QSlider::mousePressEvent(ev);
+    // The handle jumps under the cursor; paging on from there while the
+    // button is held would carry it past the chosen point.
+    setRepeatAction(QAbstractSlider::SliderNoAction);
     setValue(ValueAt(minimum(), maximum(), ev->pos().x(), width()));
     ReportPosition();
 }
