@@ -93,19 +93,6 @@ private slots:
         QCOMPARE(dlg.InputText(), QStringLiteral("ABCDEFGHIJKLMNOP"));
     }
 
-    void promptAndTexts()
-    {
-        CPasswdInputWnd dlg(nullptr, nullptr);
-        QCOMPARE(dlg.objectName(), QStringLiteral("PasswdInputWnd"));
-        QCOMPARE(child<QLabel>(&dlg, "label_2")->text(), QStringLiteral("视频已加密，请输入密码查看"));
-        dlg.SetPromptText(QStringLiteral("图片已加密，请输入密码查看"));
-        QCOMPARE(child<QLabel>(&dlg, "label_2")->text(), QStringLiteral("图片已加密，请输入密码查看"));
-        QCOMPARE(child<QLabel>(&dlg, "label_3")->text(),
-                 QStringLiteral("初始密码为机身标签上的验证码（区分大小写）"));
-        QCOMPARE(child<QPushButton>(&dlg, "OkBtn")->text(), QStringLiteral("确定"));
-        QCOMPARE(child<QPushButton>(&dlg, "CancelBtn")->text(), QStringLiteral("取消"));
-    }
-
     void returnAcceptsWithTheTextButNotWhenEmpty()
     {
         CPasswdInputWnd dlg(nullptr, nullptr);
