@@ -9,6 +9,7 @@
 
 #include "ui_CAlarmMsgWnd.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -39,14 +40,13 @@ const char* StyleOf(int eStyle)
 } // namespace
 
 CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent)
-    : QDialog(parent), m_pUi(std::make_unique<Ui::AlarmWnd>()), m_pManager(new QNetworkAccessManager(this))
+    : QDialog(parent), m_pUi(std::make_unique<Ui::AlarmWnd>()), m_pManager(SharedManager())
 {
     m_pUi->setupUi(this);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     m_pUi->delSelectedCtrl->hide();
     m_strAesKey = LaunchValues::snapshot().AesKey;
 
-    connect(m_pManager, &QNetworkAccessManager::finished, this, &CAlarmMsgWnd::ReplyPicFinished);
     // Emitted on the GUI thread once a decryption result is back, so the
     // buffer changes hands synchronously and is never left in a queue.
     connect(this, &CAlarmMsgWnd::UpdatePicSignal, this, &CAlarmMsgWnd::OnUpdatePicSlot, Qt::DirectConnection);
@@ -59,9 +59,31 @@ CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent)
 CAlarmMsgWnd::~CAlarmMsgWnd()
 {
     m_pReceiver->Close();
-    // Replies still in flight are torn down with the manager after this
-    // object's own parts are gone; none of them may reach its slots.
-    disconnect(m_pManager, nullptr, this, nullptr);
+    // Replies still in flight belong to the shared manager: they are ended
+    // here and never reach this row again.
+    for (const QPointer<QNetworkReply>& pReply : {m_pPicReply, m_pCamInfoReply}) {
+        if (pReply) {
+            disconnect(pReply, nullptr, this, nullptr);
+            pReply->abort();
+            pReply->deleteLater();
+        }
+    }
+}
+
+QNetworkAccessManager* CAlarmMsgWnd::SharedManager()
+{
+    // One manager for every row: a page of rows then shares connections and
+    // TLS sessions instead of opening one of each per row.
+    static QPointer<QNetworkAccessManager> s_pManager;
+    if (!s_pManager) {
+        s_pManager = new QNetworkAccessManager(QCoreApplication::instance());
+    }
+    return s_pManager;
+}
+
+void CAlarmMsgWnd::WatchReply(QNetworkReply* reply)
+{
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { ReplyPicFinished(reply); });
 }
 
 void CAlarmMsgWnd::SetAlarmInfo(ALARM_INFO_STRUCT tAlarmInfo)
@@ -147,7 +169,9 @@ void CAlarmMsgWnd::PostCamInfo()
     const QNetworkRequest request = CPlatformRequest::Build(
         LaunchValues::snapshot().ServerUrl + "/api/resource/v2/camera/info", QString::fromLatin1(kCamInfoTag),
         CPlatformRequest::JsonBody, true, QSsl::AnyProtocol);
-    CPlatformRequest::Post(*m_pManager, request, CPlatformRequest::WriteJson(body));
+    QNetworkReply* reply = CPlatformRequest::Post(*m_pManager, request, CPlatformRequest::WriteJson(body));
+    m_pCamInfoReply = reply;
+    WatchReply(reply);
 }
 
 void CAlarmMsgWnd::ParseCamInfo(const QByteArray& body)
@@ -335,7 +359,7 @@ void CAlarmMsgWnd::GetPlainPicture()
 void CAlarmMsgWnd::DropPicRequest()
 {
     ++m_nPicGeneration;
-    if (QNetworkReply* pOld = m_pPicReply) {
+    if (QNetworkReply* pOld = m_pPicReply.data()) {
         m_pPicReply = nullptr;
         pOld->abort();
     }
@@ -346,6 +370,7 @@ void CAlarmMsgWnd::SendPicRequest()
     DropPicRequest();
     QNetworkReply* reply = m_pManager->get(m_picRequest);
     m_pPicReply = reply;
+    WatchReply(reply);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 nReceived, qint64 nTotal) {
         if (nReceived > CPlatformRequest::kMaxReplyBytes || nTotal > CPlatformRequest::kMaxReplyBytes) {
             MC_LOG(5, "CAlarmMsgWnd::SendPicRequest", "<%d>\t<%s>,picture above %lld bytes, aborted",

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QNetworkRequest>
 #include <QPixmap>
+#include <QPointer>
 
 #include <memory>
 #include <string>
@@ -80,6 +81,9 @@ private slots:
     void OnDelSelectedClicked(bool bChecked);
 
 private:
+    static QNetworkAccessManager* SharedManager();
+    void WatchReply(QNetworkReply* reply);
+
     enum PicStyle
     {
         PicLoading,
@@ -108,9 +112,10 @@ private:
 
     std::unique_ptr<Ui::AlarmWnd> m_pUi;
     ALARM_INFO_STRUCT m_tCurAlarmInfo;
-    QNetworkAccessManager* m_pManager = nullptr;
+    QNetworkAccessManager* m_pManager = nullptr; // shared by all rows
+    QPointer<QNetworkReply> m_pCamInfoReply;
     QNetworkRequest m_picRequest;
-    QNetworkReply* m_pPicReply = nullptr; // the download in flight; older ones are dropped
+    QPointer<QNetworkReply> m_pPicReply; // the download in flight; older ones are dropped
     int m_nRedirects = 0;
     bool m_bRead = false;
     bool m_bChecked = false;

@@ -4,6 +4,8 @@
 #include "shell/LaunchValues.h"
 #include "shell/ModuleLog.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -13,6 +15,8 @@
 #include <QUrl>
 
 #include <json/json.h>
+
+#include <mutex>
 
 std::string CPlatformRequest::WriteJson(const Json::Value& body)
 {
@@ -79,16 +83,28 @@ std::string CPlatformRequest::ReadBody(QNetworkReply* reply)
     return QString::fromUtf8(reply->readAll()).toLocal8Bit().toStdString();
 }
 
-QSslConfiguration CPlatformRequest::TlsConfiguration(QSsl::SslProtocol eProtocol)
+namespace {
+
+// The TLS settings of the configuration, read again only when the file
+// changes: every request needs them, and parsing the CA file per request
+// costs more than the request.
+struct TlsSettings
 {
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setProtocol(eProtocol);
-    const std::string strCfgPath = LaunchValues::snapshot().CfgPath;
+    QString strCfgPath;
+    QDateTime dtModified;
+    qint64 nSize = -1;
+    bool bVerify = true;
+    QList<QSslCertificate> caCertificates;
+};
+
+TlsSettings ReadTlsSettings(const std::string& strCfgPath)
+{
+    TlsSettings settings;
     if (ReadCfgString(strCfgPath, "tls_verify", "1") == "0") {
-        config.setPeerVerifyMode(QSslSocket::VerifyNone);
-        return config;
+        settings.bVerify = false;
+        return settings;
     }
-    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    settings.caCertificates = QSslConfiguration::defaultConfiguration().caCertificates();
     const std::string strCaFile = ReadCfgString(strCfgPath, "ca_file", "");
     if (!strCaFile.empty()) {
         const QList<QSslCertificate> extra =
@@ -97,10 +113,43 @@ QSslConfiguration CPlatformRequest::TlsConfiguration(QSsl::SslProtocol eProtocol
             MC_LOG(5, "CPlatformRequest::TlsConfiguration", "<%d>\t<%s>,ca_file %s holds no certificate",
                    strCaFile.c_str());
         }
-        QList<QSslCertificate> certificates = config.caCertificates();
-        certificates += extra;
-        config.setCaCertificates(certificates);
+        settings.caCertificates += extra;
     }
+    return settings;
+}
+
+TlsSettings CurrentTlsSettings()
+{
+    static std::mutex mutex;
+    static TlsSettings cached;
+    static bool bCached = false;
+    const std::string strCfgPath = LaunchValues::snapshot().CfgPath;
+    const QFileInfo info(QString::fromLocal8Bit(strCfgPath.c_str()));
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!bCached || cached.strCfgPath != info.filePath() || cached.dtModified != info.lastModified() ||
+        cached.nSize != info.size()) {
+        cached = ReadTlsSettings(strCfgPath);
+        cached.strCfgPath = info.filePath();
+        cached.dtModified = info.lastModified();
+        cached.nSize = info.size();
+        bCached = true;
+    }
+    return cached;
+}
+
+} // namespace
+
+QSslConfiguration CPlatformRequest::TlsConfiguration(QSsl::SslProtocol eProtocol)
+{
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setProtocol(eProtocol);
+    const TlsSettings settings = CurrentTlsSettings();
+    if (!settings.bVerify) {
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        return config;
+    }
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    config.setCaCertificates(settings.caCertificates);
     return config;
 }
 

@@ -670,8 +670,6 @@ void MessageClient::SetModuleMiniFunc(bool bMini)
     }
 }
 
-void MessageClient::SetBigPicShow(bool /*bShow*/) {}
-
 void MessageClient::WndMoveFunc()
 {
     emit MainWndPosChanged();
@@ -681,11 +679,6 @@ void MessageClient::WndMoveFunc()
         setBigPicPosAndShow();
         MC_LOG(3, "MessageClient::WndMoveFunc", "<%d>\t<%s>,m_pBigPicWgt->move");
     }
-}
-
-bool MessageClient::IsNetBusy()
-{
-    return false;
 }
 
 void MessageClient::HttpGetPermisssion()
@@ -716,11 +709,6 @@ void MessageClient::slotTopLevMousePress()
     if (m_hParentWnd) {
         native::PostMessage(m_hParentWnd, WM_TOPLEV_MOUSEPRESS, 0, 0);
     }
-}
-
-bool MessageClient::bIfStartOverTime()
-{
-    return false;
 }
 
 // ---------------------------------------------------------------- platform requests
@@ -1294,37 +1282,6 @@ void MessageClient::OnMaxNormalClicked()
     m_bMaximized = !m_bMaximized;
 }
 
-void MessageClient::UpdateCusSlider()
-{
-    // The control bar follows the record area once playback controls exist.
-}
-
-void MessageClient::setBigPicPosAndShow()
-{
-    if (!m_pBigPicWgt) {
-        return;
-    }
-    const QPoint ptCorner = mapToGlobal(QPoint(0, 0));
-    m_pBigPicWgt->move(ptCorner.x() - m_nBigPicLeftInset, ptCorner.y() - m_nBigPicMargin);
-    m_pBigPicWgt->show();
-}
-void MessageClient::OnMaxOrNotBtnClicked() {}
-void MessageClient::OnRealPlayFirstFrameSlot(std::string /*devSerial*/, std::string /*devEncryptCode*/,
-                                             QString /*strAlarmTm*/)
-{
-}
-void MessageClient::OnRecordPlayExceptionSlot(QString /*strMsg*/) {}
-void MessageClient::OnSliderPressedOrDraged() {}
-void MessageClient::hasVideoFrameSlot(int /*nType*/, bool /*bFlag*/) {}
-void MessageClient::VideoStartImge(int /*nType*/) {}
-void MessageClient::OnVideoFrameTimeSlot() {}
-void MessageClient::OnHasNotFrameTimeOut() {}
-void MessageClient::slot_getOSDTmTimerOut() {}
-void MessageClient::slot_clkRefMsgPic() {}
-void MessageClient::OnMsgRecordBtnClicked() {}
-void MessageClient::slot_escKeyPressed() {}
-void MessageClient::slot_showBigPicBut() {}
-void MessageClient::slot_bigPicFocOut() {}
 void MessageClient::OnPushUrlReply(const std::string& strResult)
 {
     m_pPushChannel->OnPushUrlReply(strResult);
@@ -1510,63 +1467,10 @@ bool MessageClient::ifCurSel(std::string devSerial, int channelNo)
     return m_tSelectedMsg.deviceSerial == devSerial && m_tSelectedMsg.channelNo == channelNo;
 }
 
-void MessageClient::getSelDevSerAndChl(std::string& strDevSerial, QString& strChannel)
+void MessageClient::getSelDevSerAndChl(std::string& strDevKey, QString& strAlarmTime)
 {
-    strDevSerial = m_tSelectedMsg.deviceSerial;
-    strChannel = QString::number(m_tSelectedMsg.channelNo);
-}
-
-void MessageClient::OnMsgItemClickedSlot()
-{
-    m_bDetailShown = 1;
-    MC_LOG(3, "MessageClient::OnMsgItemClickedSlot",
-           "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.detailPage)");
-    ui->rghtStkWgt->setCurrentWidget(ui->detailPage);
-    ui->alarmTypeLab->setText(QString::fromLocal8Bit(m_tSelectedMsg.alarmType.c_str()));
-    ui->alarmTimeLab->setText(m_tSelectedMsg.alarmTimeText);
-    ui->alarmDevLab->setText(QString::fromLocal8Bit(m_tSelectedMsg.deviceName.c_str()));
-    ShowSelectedPicture();
-}
-
-void MessageClient::ShowSelectedPicture()
-{
-    if (!m_pSelectedMsgWnd) {
-        return;
-    }
-    const QPixmap picture = m_pSelectedMsgWnd->GetPicture();
-    if (m_pSelectedMsgWnd->HasPic() && !picture.isNull()) {
-        ui->picLab->setStyleSheet(QString());
-        ui->picLab->setPixmap(
-            picture.scaled(ui->picLab->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-        return;
-    }
-    ui->picLab->setPixmap(QPixmap());
-    const char* szStyle = "border-image:url(:/Skin/main/image_default_cover_314x176.png);";
-    if (m_pSelectedMsgWnd->IsPicOverdue()) {
-        szStyle = "border-image:url(:/Skin/main/image_overdue_314x176.png);";
-    } else if (m_pSelectedMsgWnd->IsPicFailed()) {
-        szStyle = "border-image:url(:/Skin/main/image_loading_failed_314x176.png);";
-    } else if (m_tSelectedMsg.isEncrypted == "1") {
-        szStyle = "border-image:url(:/Skin/main/image_encrypted_314x176.png);";
-    }
-    ui->picLab->setStyleSheet(QString::fromLatin1(szStyle));
-}
-
-void MessageClient::slot_msgPicUpdate(int nId, int /*bSuc*/)
-{
-    // The selected row's picture arrived or failed after it was opened.
-    auto* pRow = qobject_cast<CAlarmMsgWnd*>(sender());
-    if (pRow && nId == m_tSelectedMsg.id && m_pSelectedMsgWnd) {
-        m_pSelectedMsgWnd->CopyFrom(pRow);
-        ShowSelectedPicture();
-    }
-}
-
-void MessageClient::slot_msgTrustUpdate(QString strDevserial, int nChannelNo, int nTrust)
-{
-    if (ifCurSel(strDevserial.toLocal8Bit().toStdString(), nChannelNo)) {
-        m_tSelectedMsg.nTrust = nTrust;
-    }
+    strDevKey = DevCodeKey(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
+    strAlarmTime = m_tSelectedMsg.alarmTimeText;
 }
 
 // ---------------------------------------------------------------- read state and deletion
@@ -1698,13 +1602,6 @@ void MessageClient::confirmIfDelSel()
     MC_LOG(3, "MessageClient::confirmIfDelSel", "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
     m_bDetailShown = 0;
     ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
-}
-
-void MessageClient::StopPlaybackOfSelection()
-{
-    if (m_pPlayThread && m_pPlayThread->IsPlayRequested()) {
-        m_pPlayThread->StopRecordPlay();
-    }
 }
 
 void MessageClient::HttpDeleteMsgList(std::vector<int> list)

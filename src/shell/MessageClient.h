@@ -29,6 +29,7 @@ class BigPicWgt;
 class CAlarmMsgWnd;
 class CEscTipWnd;
 class CListCtrl;
+class CPasswdInputWnd;
 class CPlayThread;
 class CPushChannel;
 class CusCalendarWnd;
@@ -37,6 +38,7 @@ class QComboBox;
 class QLabel;
 class QMovie;
 class QNetworkReply;
+class QPixmap;
 class QPushButton;
 class QThread;
 class QTimer;
@@ -64,7 +66,7 @@ public:
     bool bIfStartOverTime();
     bool ifCurSel(std::string devSerial, int channelNo);
     void cpSelLstItemToCur(CAlarmMsgWnd* pItem);
-    void getSelDevSerAndChl(std::string& strDevSerial, QString& strChannel);
+    void getSelDevSerAndChl(std::string& strDevKey, QString& strAlarmTime);
 
     // Guarded requests by tag (the token refresh).
     bool startTime(const QString& strTag, int nPeriod);
@@ -176,6 +178,9 @@ private slots:
     void HttpGetCam(int id, int pageNo, int pageMaxNum, std::string channelName);
     void OnDevComboTextActivated(const QString& text);
     void OnPushAlarm(QByteArray payload);
+    void VideoStopImg(int type);
+    void NotHasRecordSlot();
+    void OnRePlayAnother(std::string encryptCode);
     void RefreshToken();
     void slot_accessTokenLossEff();
 
@@ -225,6 +230,27 @@ private:
     void ShowUnreadCount();
     void OnMsgItemClickedSlot();
     void ShowSelectedPicture();
+    void SetDetailPicStyle(const char* szStyle);
+    void ShowDetailPicture(const QPixmap& picture);
+    int DecodeImgFun(bool isErrMsgVisible);
+    std::string AskForCode(const QString& strPrompt, bool bShowError);
+    void decodeSuc(int& nIfDecSuc, bool bHasInputWnd);
+    void RememberCode(const std::string& strSerial, int nChannelNo, const std::string& strCode);
+    void HandCodeToRows(const std::string& strSerial, int nChannelNo, const std::string& strCode);
+    void HttpUpdateCamCode(std::string strSerial, int channedlNo, std::string strCamCode);
+    void ShowBigPicture();
+    void RepaintRecordArea();
+    bool IsNetworkReachable();
+    void RecordPlayFunc();
+    void StartAttempt(bool bWithTimeout);
+    static std::string PlatformCode(const ALARM_INFO_STRUCT& record);
+    void StopStrayPlayback();
+    void WaitForWorkerStop();
+    void ShowStalled();
+    void OnStopRecordPlayFunc();
+    void AskAgainForPlaybackCode();
+    void EnterFullScreen();
+    void LeaveFullScreen();
     bool ConfirmDeletion();
     void LeaveDeletionMode(bool bSearch);
     void confirmIfDelSel();
@@ -312,6 +338,20 @@ private:
     bool m_bFirstFrameArrived = false;
     bool m_bVideoStarted = false;
     bool m_bFullScreen = false;
+
+    // Detail side: the selected alarm's picture and clip.
+    std::string m_pEncrypt;                       // code entered or found for the selection
+    CPasswdInputWnd* m_pPassWdInputWnd = nullptr; // open code dialog
+    bool m_bBigPicHiddenByHost = false;
+    bool m_bRefreshPicPending = false;
+    int m_nNum = 0; // data-watch ticks since the last video data
+    bool m_bIsRecordPlaying = false;
+    bool m_bShowPlyBut = false;
+    bool m_bStartOverTime = false;
+    bool m_bRecordPlayHasInputWnd = false;
+    QRect m_rcRecordArea; // record area before full screen
+    static constexpr int kFirstFrameTimeoutMs = 30000;
+    static constexpr int kPollMs = 500;
 
     // Camera directory behind the device filter.
     struct CAM_ENTRY

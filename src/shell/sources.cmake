@@ -4,6 +4,7 @@ list(APPEND MC_CORE_SOURCES
   shell/LaunchNumber.cpp
   shell/LaunchValues.cpp
   shell/MessageClient.cpp
+  shell/MessageClientDetail.cpp
   shell/MessageClient.h
   shell/MessageClient.ui
   shell/ProcessEnd.cpp
