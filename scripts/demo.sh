@@ -64,14 +64,30 @@ LAUNCH="Token:$(ready token);RefreshToken:$(ready refresh_token);ServerUrl:$BASE
 LAUNCH+=";AccessToken:$(ready access_token);TrustAccessToken:$(ready trust_access_token);AesKey:$(ready aes_key)"
 LAUNCH+=";CfgPath:$OUT/global_cfg.cfg;NewWnd:1"
 
-"$BIN/demo-host" --module "$BIN/messageclient" --launch "$LAUNCH" >"$OUT/demo-host.log" 2>&1 &
-host=$!
-pids+=($host)
-
 if [ $headless -eq 1 ]; then
+  # The host is driven by script: the push channel starts, a new alarm comes
+  # in and the host opens it, as an operator's host application would.
+  fifo="$OUT/host-commands"
+  rm -f "$fifo"; mkfifo "$fifo"
+  "$BIN/demo-host" --headless --module "$BIN/messageclient" --launch "$LAUNCH" <"$fifo" >"$OUT/demo-host.log" 2>&1 &
+  pids+=($!)
+  exec 7>"$fifo"
   sleep "${DEMO_SECONDS:-8}"
   import -window root "$SHOTS/demo.png"
-  echo "demo: screenshot saved to $SHOTS/demo.png"
+  echo "startpush" >&7
+  sleep 2
+  ADMIN=$(ready admin_url)
+  id=$(curl -s -X POST "$ADMIN/admin/alarms" -d '{"deviceSerial":"PV1000001","channelNo":1}' |
+    sed -n 's/.*"ids":\[\([0-9]*\).*/\1/p')
+  if [ -n "$id" ]; then
+    echo "show $id" >&7
+    sleep 5
+    import -window root "$SHOTS/demo-opened.png"
+  fi
+  echo "quit" >&7
+  exec 7>&-
+  echo "demo: screenshots saved to $SHOTS (demo.png: start-up; demo-opened.png: a pushed alarm opened)"
+  echo "demo: what the host received is in $OUT/demo-host.log"
 else
-  wait "$host" || true
+  "$BIN/demo-host" --module "$BIN/messageclient" --launch "$LAUNCH" >"$OUT/demo-host.log" 2>&1
 fi
