@@ -81,6 +81,11 @@ QNetworkAccessManager* CAlarmMsgWnd::SharedManager()
     return s_pManager;
 }
 
+void CAlarmMsgWnd::ReleaseSharedConnections()
+{
+    SharedManager()->clearConnectionCache();
+}
+
 void CAlarmMsgWnd::WatchReply(QNetworkReply* reply)
 {
     connect(reply, &QNetworkReply::finished, this, [this, reply] { ReplyPicFinished(reply); });

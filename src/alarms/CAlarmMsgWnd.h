@@ -65,6 +65,9 @@ public:
 
     void ParseCamInfo(const QByteArray& body);
 
+    // Closes the idle connections the rows kept open (the window going away).
+    static void ReleaseSharedConnections();
+
     static constexpr int kMaxRedirects = 5;
 
 signals:

@@ -60,19 +60,38 @@ CListCtrl::~CListCtrl()
 
 void CListCtrl::UpdateListCtrl(std::vector<CAlarmMsgWnd*> rows, int nMsgId)
 {
-    MC_LOG(3, "CListCtrl::UpdateListCtrl", "<%d>\t<%s>,msgId:%d busy:%d", nMsgId, m_bBusy ? 1 : 0);
-    if (m_bBusy) {
+    if (!BeginUpdate(nMsgId)) {
         qDeleteAll(rows);
         return;
     }
+    m_vecPendingRows = std::move(rows);
+    emit InterUpdateListSignal();
+}
+
+void CListCtrl::UpdateListRecords(std::vector<ALARM_INFO_STRUCT> records, RowFactory fnMakeRow, int nMsgId)
+{
+    if (!BeginUpdate(nMsgId)) {
+        return;
+    }
+    m_vecPendingRecords = std::move(records);
+    m_nNextRecord = 0;
+    m_fnMakeRow = std::move(fnMakeRow);
+    emit InterUpdateListSignal();
+}
+
+bool CListCtrl::BeginUpdate(int nMsgId)
+{
+    MC_LOG(3, "CListCtrl::UpdateListCtrl", "<%d>\t<%s>,msgId:%d busy:%d", nMsgId, m_bBusy ? 1 : 0);
+    if (m_bBusy) {
+        return false;
+    }
     m_bBusy = true;
     m_pCurRow = nullptr;
-    m_vecPendingRows = std::move(rows);
     m_nRecPushMsgId = nMsgId;
     // The old rows go before the new ones come in, on this (the GUI) thread.
     RemoveAllItems();
     m_nPushMsgId = -1;
-    emit InterUpdateListSignal();
+    return true;
 }
 
 void CListCtrl::RemoveAllItems()
@@ -90,34 +109,59 @@ void CListCtrl::RemoveAllItems()
 
 void CListCtrl::OnInterUpdateListSlot()
 {
-    m_vecShownRows = std::move(m_vecPendingRows);
-    m_vecPendingRows.clear();
     m_nPushMsgId = m_nRecPushMsgId;
-    bool bAllChecked = true;
-    int nPushedIndex = -1;
-    for (CAlarmMsgWnd* pRow : m_vecShownRows) {
-        pRow->SetCheckBoxVisible(m_bDeletionMode);
-        if (DeleteIdList().contains(pRow->GetMsgId())) {
-            pRow->SetChecked(true);
-        }
-        auto* pItem = new QListWidgetItem(this);
-        pItem->setSizeHint(QSize(235, 100));
-        setItemWidget(pItem, pRow);
-        if (m_nPushMsgId > 0 && m_nPushMsgId == pRow->GetMsgId()) {
-            setCurrentItem(pItem);
-            nPushedIndex = row(pItem);
-            m_nPushMsgId = -1;
-        }
-        if (!pRow->IsChecked()) {
-            bAllChecked = false;
-        }
+    m_bAllChecked = true;
+    m_nPushedIndex = -1;
+    InsertNextRows();
+}
+
+void CListCtrl::InsertNextRows()
+{
+    // A few rows per turn of the event loop, so that a page going in never
+    // holds the window up; the list counts as busy until the last is in.
+    setUpdatesEnabled(false);
+    size_t nTaken = 0;
+    for (; nTaken < m_vecPendingRows.size() && nTaken < kRowsPerTurn; ++nTaken) {
+        InsertRow(m_vecPendingRows[nTaken]);
     }
+    m_vecPendingRows.erase(m_vecPendingRows.begin(),
+                           m_vecPendingRows.begin() + static_cast<std::ptrdiff_t>(nTaken));
+    for (; nTaken < kRowsPerTurn && m_nNextRecord < m_vecPendingRecords.size(); ++nTaken) {
+        InsertRow(m_fnMakeRow(m_vecPendingRecords[m_nNextRecord++]));
+    }
+    setUpdatesEnabled(true);
+    if (!m_vecPendingRows.empty() || m_nNextRecord < m_vecPendingRecords.size()) {
+        QTimer::singleShot(0, this, &CListCtrl::InsertNextRows);
+        return;
+    }
+    m_vecPendingRecords.clear();
+    m_fnMakeRow = nullptr;
     m_bBusy = false;
     scrollToTop();
-    if (nPushedIndex >= 0) {
-        PressWhenPictureIsIn(m_vecShownRows[static_cast<size_t>(nPushedIndex)], nPushedIndex);
+    if (m_nPushedIndex >= 0) {
+        PressWhenPictureIsIn(m_vecShownRows[static_cast<size_t>(m_nPushedIndex)], m_nPushedIndex);
     }
-    emit sigListIsSetAllChecked(bAllChecked ? 1 : 0);
+    emit sigListIsSetAllChecked(m_bAllChecked ? 1 : 0);
+}
+
+void CListCtrl::InsertRow(CAlarmMsgWnd* pRow)
+{
+    pRow->SetCheckBoxVisible(m_bDeletionMode);
+    if (DeleteIdList().contains(pRow->GetMsgId())) {
+        pRow->SetChecked(true);
+    }
+    auto* pItem = new QListWidgetItem(this);
+    pItem->setSizeHint(QSize(235, 100));
+    setItemWidget(pItem, pRow);
+    m_vecShownRows.push_back(pRow);
+    if (m_nPushMsgId > 0 && m_nPushMsgId == pRow->GetMsgId()) {
+        setCurrentItem(pItem);
+        m_nPushedIndex = row(pItem);
+        m_nPushMsgId = -1;
+    }
+    if (!pRow->IsChecked()) {
+        m_bAllChecked = false;
+    }
 }
 
 void CListCtrl::PressWhenPictureIsIn(CAlarmMsgWnd* pRow, int nIndex)

@@ -2,10 +2,13 @@
 // three: all messages, unread messages and the search result.
 #pragma once
 
+#include "alarms/AlarmTypes.h"
+
 #include <QListWidget>
 #include <QNetworkAccessManager>
 #include <QPointer>
 
+#include <functional>
 #include <vector>
 
 class CAlarmMsgWnd;
@@ -23,6 +26,11 @@ public:
     // pushed message to select once its picture is in, or -1. An update that
     // arrives while one is being put in is dropped and its rows deleted.
     void UpdateListCtrl(std::vector<CAlarmMsgWnd*> rows, int nMsgId);
+
+    // The same from records: each row is made by fnMakeRow just before it goes
+    // in, so a page never holds the window up while all its rows are built.
+    using RowFactory = std::function<CAlarmMsgWnd*(const ALARM_INFO_STRUCT&)>;
+    void UpdateListRecords(std::vector<ALARM_INFO_STRUCT> records, RowFactory fnMakeRow, int nMsgId);
 
     const std::vector<CAlarmMsgWnd*>& ShownRows() const { return m_vecShownRows; }
     bool IsBusy() const { return m_bBusy; }
@@ -45,6 +53,8 @@ public:
     // How long a pushed row may take to get its picture before it is opened
     // anyway.
     static constexpr int kPushedRowWaitMs = 15000;
+    // Rows put in per turn of the event loop.
+    static constexpr size_t kRowsPerTurn = 5;
 
 signals:
     void InterUpdateListSignal();
@@ -66,6 +76,9 @@ private slots:
 
 private:
     void RemoveAllItems();
+    void InsertNextRows();
+    bool BeginUpdate(int nMsgId);
+    void InsertRow(CAlarmMsgWnd* pRow);
     void OpenContextMenu(const QPoint& ptGlobal);
     void DeleteMenuItemRow();
     void EnterDeletionMode();
@@ -75,6 +88,9 @@ private:
     void PostListRequest(const char* szPath, const QString& strTag, const std::string& strBody);
 
     std::vector<CAlarmMsgWnd*> m_vecPendingRows;
+    std::vector<ALARM_INFO_STRUCT> m_vecPendingRecords;
+    size_t m_nNextRecord = 0;
+    RowFactory m_fnMakeRow;
     std::vector<CAlarmMsgWnd*> m_vecShownRows;
     QPointer<CAlarmMsgWnd> m_pPressedRow;
     CAlarmMsgWnd* m_pCurRow = nullptr;
@@ -84,5 +100,7 @@ private:
     int m_nPushMsgId = -1;
     bool m_bBusy = false;
     bool m_bDeletionMode = false; // rows show their check boxes
+    bool m_bAllChecked = true;    // of the rows put in by this update
+    int m_nPushedIndex = -1;      // row of the pushed message in this update
     QNetworkAccessManager m_networkManager;
 };

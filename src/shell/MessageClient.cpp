@@ -95,6 +95,12 @@ MessageClient::~MessageClient()
 {
     // The push worker ends before anything it reports to goes.
     m_pPushChannel->Stop();
+    // Rows go with the window's children; their idle connections go now.
+    delete m_pAllMsgList;
+    delete m_pNotReadMsgList;
+    delete m_pSearchMsgList;
+    m_pAllMsgList = m_pNotReadMsgList = m_pSearchMsgList = m_pCurMsgList = nullptr;
+    CAlarmMsgWnd::ReleaseSharedConnections();
     delete m_pPlayThread;
     m_pPlayThread = nullptr;
     delete m_pTransSlider;
@@ -891,7 +897,7 @@ void MessageClient::OnAllMsgReply(QNetworkReply* reply)
     }
     m_pLoadingMovie->stop();
     ui->allResultTab->setCurrentIndex(!bParsed || msgVec.empty() ? 0 : 1);
-    m_pAllMsgList->UpdateListCtrl(BuildRows(msgVec, ui->allResTab), -1);
+    m_pAllMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->allResTab), -1);
     if (ui->resTab->currentIndex() == 0) {
         UpdatePagingBar(m_pNumCurAllPage, m_pNumAllPage, nTotal, false);
     }
@@ -929,7 +935,7 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
     }
     // An unparseable reply keeps the previous total, so the page follows it.
     (void)bParsed;
-    m_pNotReadMsgList->UpdateListCtrl(BuildRows(msgVec, ui->notReadTab), m_nPushedMsgId);
+    m_pNotReadMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->notReadTab), m_nPushedMsgId);
     m_nPushedMsgId = -1;
     ui->notReadResultTab->setCurrentIndex(m_pAllNotReadNum > 0 ? 1 : 0);
     m_pNumCurNoReadPage = std::min(m_pNumCurNoReadPage, std::max(m_pNumNotReadAllPage, 1));
@@ -959,7 +965,7 @@ void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
         }
         return;
     }
-    m_pSearchMsgList->UpdateListCtrl(BuildRows(msgVec, ui->ResultTab), -1);
+    m_pSearchMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->ResultTab), -1);
     ui->leftTabWidget->setCurrentIndex(5);
     UpdatePagingBar(m_pNumCurSearchPage, m_pNumSearchAllPage, nTotal, true);
 }
@@ -1289,21 +1295,17 @@ void MessageClient::OnPushUrlReply(const std::string& strResult)
 
 // ---------------------------------------------------------------- rows and paging
 
-std::vector<CAlarmMsgWnd*> MessageClient::BuildRows(const std::vector<ALARM_INFO_STRUCT>& msgVec,
-                                                    QWidget* pParent)
+CListCtrl::RowFactory MessageClient::RowMaker(QWidget* pParent)
 {
-    std::vector<CAlarmMsgWnd*> rows;
-    rows.reserve(msgVec.size());
-    for (const ALARM_INFO_STRUCT& record : msgVec) {
+    return [this, pParent](const ALARM_INFO_STRUCT& record) {
         auto* pRow = new CAlarmMsgWnd(pParent);
         connect(pRow, &CAlarmMsgWnd::sigAcesLosEff, this, &MessageClient::slot_accessTokenLossEff);
         connect(pRow, &CAlarmMsgWnd::sigMsgToDelete, this, &MessageClient::slot_msgToDelete);
         connect(pRow, &CAlarmMsgWnd::sigMsgPicUpdate, this, &MessageClient::slot_msgPicUpdate);
         connect(pRow, &CAlarmMsgWnd::sigCamInfoUpdate, this, &MessageClient::slot_msgTrustUpdate);
         pRow->SetAlarmInfo(record);
-        rows.push_back(pRow);
-    }
-    return rows;
+        return pRow;
+    };
 }
 
 void MessageClient::UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch)

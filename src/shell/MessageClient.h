@@ -4,6 +4,7 @@
 #pragma once
 
 #include "alarms/AlarmTypes.h"
+#include "alarms/CListCtrl.h"
 #include "native/WinTypes.h"
 #include "platform/CTagTimers.h"
 #include "shell/MessageClientExport.h"
@@ -28,7 +29,6 @@ class MessageClientClass;
 class BigPicWgt;
 class CAlarmMsgWnd;
 class CEscTipWnd;
-class CListCtrl;
 class CPasswdInputWnd;
 class CPlayThread;
 class CPushChannel;
@@ -221,7 +221,7 @@ private:
     void ParseCamFunc(const std::string& strResult);
     void ParseTopOrgFunc(const std::string& strResult);
     void OnPushUrlReply(const std::string& strResult);
-    std::vector<CAlarmMsgWnd*> BuildRows(const std::vector<ALARM_INFO_STRUCT>& msgVec, QWidget* pParent);
+    CListCtrl::RowFactory RowMaker(QWidget* pParent);
     void UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch);
     bool StepPage(int nStep, int& nCurPage, int nPageCount, QPushButton* pFirst, QPushButton* pPre,
                   QPushButton* pNext, QPushButton* pLast);
