@@ -1,8 +1,7 @@
 // The message lists against the platform simulator and a real host process:
 // start-up, pressing rows, paging past deleted messages, mark-all-read and
 // batch deletion, as the operator meets them.
-#include "HostProcess.h"
-#include "SimulatorProcess.h"
+#include "ModuleLaunch.h"
 
 #include "alarms/AlarmShared.h"
 #include "alarms/CAlarmMsgWnd.h"
@@ -42,18 +41,11 @@ private:
         if (nUnread > 0) {
             QCOMPARE(m_sim->addAlarm({{"count", nUnread}, {"push", false}}).size(), nUnread);
         }
-        const QString strCfg = m_dir.filePath("cfg.xml");
-        QFile file(strCfg);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QString("<Configure><ca_file>%1</ca_file></Configure>").arg(m_sim->caFile()).toUtf8());
-        file.close();
         LaunchValues::reset();
         PermissionTable().clear();
         DeleteIdList().clear();
         m_client = std::make_unique<MessageClient>(
-            QString("ParentWnd:%1;Token:%2;RefreshToken:%3;ServerUrl:%4;CfgPath:%5;AesKey:%6")
-                .arg(m_host.handle())
-                .arg(m_sim->token(), m_sim->refreshToken(), m_sim->baseUrl(), strCfg, m_sim->aesKey()));
+            ModuleLaunchString(m_host, *m_sim, WriteModuleConfig(m_dir.path(), *m_sim)));
         m_client->resize(1296, 721);
         m_client->show();
     }

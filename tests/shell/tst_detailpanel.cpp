@@ -1,8 +1,7 @@
 // The detail side with the real simulator, video library and host: an alarm
 // is opened, its clip plays with the control bar, full screen comes and goes,
 // an encrypted picture opens large, and hiding the module stops the clip.
-#include "HostProcess.h"
-#include "SimulatorProcess.h"
+#include "ModuleLaunch.h"
 
 #include "alarms/BigPicWgt.h"
 #include "alarms/CAlarmMsgWnd.h"
@@ -66,19 +65,9 @@ private slots:
         qputenv("PAVRIX_CA_FILE", m_sim.caFile().toUtf8());
         m_sim.addAlarm({{"deviceSerial", "PV1000001"}, {"channelNo", 1}, {"push", false}});
         m_sim.addAlarm({{"deviceSerial", "PV1000002"}, {"channelNo", 1}, {"push", false}});
-        const QString strCfg = m_dir.filePath("cfg.xml");
-        QFile file(strCfg);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QString("<Configure><ca_file>%1</ca_file></Configure>").arg(m_sim.caFile()).toUtf8());
-        file.close();
         LaunchValues::reset();
         m_client = std::make_unique<MessageClient>(
-            QString(
-                "ParentWnd:%1;Token:%2;ServerUrl:%3;CfgPath:%4;Appkey:%5;AccessToken:%6;TrustAccessToken:%7;"
-                "AesKey:%8")
-                .arg(m_host.handle())
-                .arg(m_sim.token(), m_sim.baseUrl(), strCfg, m_sim.appKey(), m_sim.accessToken(),
-                     m_sim.trustAccessToken(), m_sim.aesKey()));
+            ModuleLaunchString(m_host, m_sim, WriteModuleConfig(m_dir.path(), m_sim), true));
         m_client->resize(1296, 721);
         m_client->show();
         QTRY_COMPARE_WITH_TIMEOUT(int(unreadList()->ShownRows().size()), 2, 15000);

@@ -1,7 +1,6 @@
 // The filter panel and the camera directory behind its device field, against
 // the platform simulator: what is asked, what is offered, what is searched.
-#include "HostProcess.h"
-#include "SimulatorProcess.h"
+#include "ModuleLaunch.h"
 
 #include "platform/PopupListWgt.h"
 #include "shell/LaunchValues.h"
@@ -56,15 +55,9 @@ private slots:
         QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
         QVERIFY(m_host.start(false));
         m_sim.addAlarm({{"count", 2}, {"push", false}});
-        const QString strCfg = m_dir.filePath("cfg.xml");
-        QFile file(strCfg);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QString("<Configure><ca_file>%1</ca_file></Configure>").arg(m_sim.caFile()).toUtf8());
-        file.close();
         LaunchValues::reset();
-        m_client = std::make_unique<MessageClient>(QString("ParentWnd:%1;Token:%2;ServerUrl:%3;CfgPath:%4")
-                                                       .arg(m_host.handle())
-                                                       .arg(m_sim.token(), m_sim.baseUrl(), strCfg));
+        m_client = std::make_unique<MessageClient>(
+            ModuleLaunchString(m_host, m_sim, WriteModuleConfig(m_dir.path(), m_sim)));
         m_client->show();
         child<QPushButton>("filterBtn")->click();
         QCOMPARE(child<QTabWidget>("leftTabWidget")->currentIndex(), 1);

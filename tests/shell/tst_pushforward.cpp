@@ -1,7 +1,6 @@
 // The host starts the push channel by name; every alarm the push server
 // announces reaches the host as its own copy of the notice.
-#include "HostProcess.h"
-#include "SimulatorProcess.h"
+#include "ModuleLaunch.h"
 
 #include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
@@ -23,18 +22,11 @@ private slots:
         HostProcess host;
         QVERIFY(host.start(false));
         QTemporaryDir dir;
-        const QString strCfg = dir.filePath("cfg.xml");
-        QFile file(strCfg);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QString("<Configure><ca_file>%1</ca_file><push_info_url>%2/api/message/push/server/info"
-                           "</push_info_url></Configure>")
-                       .arg(sim.caFile(), sim.baseUrl())
-                       .toUtf8());
-        file.close();
+        const QString strCfg = WriteModuleConfig(
+            dir.path(), sim,
+            QString("<push_info_url>%1/api/message/push/server/info</push_info_url>").arg(sim.baseUrl()));
         LaunchValues::reset();
-        MessageClient client(QString("ParentWnd:%1;Token:%2;ServerUrl:%3;CfgPath:%4")
-                                 .arg(host.handle())
-                                 .arg(sim.token(), sim.baseUrl(), strCfg));
+        MessageClient client(ModuleLaunchString(host, sim, strCfg));
 
         QVERIFY(QMetaObject::invokeMethod(&client, "StartTcpConnect"));
         QTRY_COMPARE_WITH_TIMEOUT(sim.admin("GET", "/admin/push/clients").value("clients").toArray().size(),

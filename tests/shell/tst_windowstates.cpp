@@ -1,7 +1,6 @@
 // What the host's show, hide and minimise do to the window, and the window's
 // own title bar when it runs without a host frame.
-#include "HostProcess.h"
-#include "SimulatorProcess.h"
+#include "ModuleLaunch.h"
 
 #include "platform/PermissionTable.h"
 #include "shell/LaunchValues.h"
@@ -26,15 +25,9 @@ private:
 
     std::unique_ptr<MessageClient> startClient()
     {
-        const QString strCfg = m_dir.filePath("cfg.xml");
-        QFile file(strCfg);
-        file.open(QIODevice::WriteOnly);
-        file.write(QString("<Configure><ca_file>%1</ca_file></Configure>").arg(m_sim.caFile()).toUtf8());
-        file.close();
         LaunchValues::reset();
-        return std::make_unique<MessageClient>(QString("ParentWnd:%1;Token:%2;ServerUrl:%3;CfgPath:%4")
-                                                   .arg(m_host.handle())
-                                                   .arg(m_sim.token(), m_sim.baseUrl(), strCfg));
+        return std::make_unique<MessageClient>(
+            ModuleLaunchString(m_host, m_sim, WriteModuleConfig(m_dir.path(), m_sim)));
     }
 
     int listRequests() { return m_sim.lastRequests("/api/msg/list", 100).size(); }
