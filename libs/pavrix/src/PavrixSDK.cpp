@@ -76,6 +76,19 @@ std::shared_ptr<Session> sessionFor(const char* sessionId, const char* function)
     return session;
 }
 
+// One call on a session whose outcome is the call's result.
+template <typename Call>
+int onSession(const char* sessionId, const char* function, Call call)
+{
+    return guarded(function, [&] {
+        auto session = sessionFor(sessionId, function);
+        if (!session)
+            return -1;
+        const SdkError error = call(*session);
+        return error.ok() ? succeed() : fail(error, function);
+    });
+}
+
 bool validClip(const char* device, int channel, const char* start, const char* stop)
 {
     return device && *device && channel >= 0 && start && stop && TimeText::isValid(start) &&
@@ -152,12 +165,9 @@ int OpenSDK_FreeSession(const char* szSessionId)
 
 int OpenSDK_SetDataCallBack(const char* szSessionId, OpenSDK_DataCallBack pDataFun, void* pUser)
 {
-    return guarded(__func__, [&] {
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        session->setDataCallback(pDataFun, pUser);
-        return succeed();
+    return onSession(szSessionId, __func__, [&](Session& session) {
+        session.setDataCallback(pDataFun, pUser);
+        return SdkError::none();
     });
 }
 
@@ -202,34 +212,19 @@ int OpenSDK_StartPlayBackEx(const char* szSessionId, void* hPlayWnd, const char*
 
 int OpenSDK_PlayBackPause(const char* szSessionId)
 {
-    return guarded(__func__, [&] {
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        const SdkError error = session->pause();
-        return error.ok() ? succeed() : fail(error, __func__);
-    });
+    return onSession(szSessionId, __func__, [](Session& session) { return session.pause(); });
 }
 
 int OpenSDK_PlayBackResume(const char* szSessionId)
 {
-    return guarded(__func__, [&] {
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        const SdkError error = session->resume();
-        return error.ok() ? succeed() : fail(error, __func__);
-    });
+    return onSession(szSessionId, __func__, [](Session& session) { return session.resume(); });
 }
 
 int OpenSDK_StopPlayBackEx(const char* szSessionId)
 {
-    return guarded(__func__, [&] {
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        session->stop();
-        return succeed();
+    return onSession(szSessionId, __func__, [](Session& session) {
+        session.stop();
+        return SdkError::none();
     });
 }
 
