@@ -186,16 +186,26 @@ void PlatformApi::messageList(const httplib::Request& req, httplib::Response& re
     ApiContext::reply(res, 200, reply);
 }
 
-void PlatformApi::markRead(const httplib::Request& req, httplib::Response& res, const TokenRecord& token)
+// The body {"id": n} of the single-message requests.
+bool PlatformApi::readMessageId(const httplib::Request& req, httplib::Response& res, std::int64_t& id)
 {
     Json::Value body;
     if (!ApiContext::jsonBody(req, res, body, false))
-        return;
+        return false;
     if (!body.isMember("id") || !body["id"].isIntegral()) {
         ApiContext::badRequest(res, "\"id\" must be an integer");
-        return;
+        return false;
     }
-    if (!m_ctx.store.markRead(token.userId, body["id"].asInt64())) {
+    id = body["id"].asInt64();
+    return true;
+}
+
+void PlatformApi::markRead(const httplib::Request& req, httplib::Response& res, const TokenRecord& token)
+{
+    std::int64_t id = 0;
+    if (!readMessageId(req, res, id))
+        return;
+    if (!m_ctx.store.markRead(token.userId, id)) {
         ApiContext::envelope(res, "20001", "消息不存在");
         return;
     }
@@ -216,14 +226,10 @@ void PlatformApi::markAllRead(const httplib::Request& req, httplib::Response& re
 
 void PlatformApi::deleteOne(const httplib::Request& req, httplib::Response& res, const TokenRecord& token)
 {
-    Json::Value body;
-    if (!ApiContext::jsonBody(req, res, body, false))
+    std::int64_t id = 0;
+    if (!readMessageId(req, res, id))
         return;
-    if (!body.isMember("id") || !body["id"].isIntegral()) {
-        ApiContext::badRequest(res, "\"id\" must be an integer");
-        return;
-    }
-    if (m_ctx.store.deleteAlarms(token.userId, {body["id"].asInt64()}) == 0) {
+    if (m_ctx.store.deleteAlarms(token.userId, {id}) == 0) {
         ApiContext::envelope(res, "20001", "消息不存在");
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "ApiContext.h"
 #include "Store.h"
 
@@ -24,6 +26,7 @@ private:
     ApiContext::Handler authed(AuthedHandler inner);
 
     void messageList(const httplib::Request& req, httplib::Response& res, const TokenRecord& token);
+    bool readMessageId(const httplib::Request& req, httplib::Response& res, std::int64_t& id);
     void markRead(const httplib::Request& req, httplib::Response& res, const TokenRecord& token);
     void markAllRead(const httplib::Request& req, httplib::Response& res, const TokenRecord& token);
     void deleteOne(const httplib::Request& req, httplib::Response& res, const TokenRecord& token);
