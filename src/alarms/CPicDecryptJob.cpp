@@ -1,6 +1,7 @@
 #include "alarms/CPicDecryptJob.h"
 
 #include "alarms/CValidateCode.h"
+#include "native/CrashApi.h"
 #include "playback/CVideoSdk.h"
 #include "shell/ModuleLog.h"
 
@@ -57,6 +58,7 @@ void CPicDecryptJob::Start(CPicDecryptRequest request, std::shared_ptr<CReceiver
 
 void CPicDecryptJob::run()
 {
+    CrashAPI_InitThread();
     CPicDecryptResult result = Decrypt();
     if (!m_pReceiver->Deliver(result)) {
         MC_LOG(3, "CPicDecryptJob::run", "<%d>\t<%s>,row gone, picture of %s dropped",

@@ -1,5 +1,6 @@
 #include "playback/CPlayThread.h"
 
+#include "native/CrashApi.h"
 #include "playback/CPlayErrorText.h"
 #include "playback/CVideoSdk.h"
 #include "shell/LaunchValues.h"
@@ -118,7 +119,10 @@ void CPlayThread::StartPlay(std::string strDevSerial, int nChannelNo, std::strin
     const SearchRequest request = MakeSearchRequest();
     const int nGeneration = m_nPlayGen;
     auto pOutcome = std::make_shared<SearchOutcome>();
-    QThread* pThread = QThread::create([request, pOutcome] { *pOutcome = RunSearch(request); });
+    QThread* pThread = QThread::create([request, pOutcome] {
+        CrashAPI_InitThread();
+        *pOutcome = RunSearch(request);
+    });
     // The thread never touches this object: its answer comes back through
     // finished, which dies with the worker if the worker goes first.
     connect(pThread, &QThread::finished, this,
@@ -366,6 +370,7 @@ void CPlayThread::StopRecordPlay()
 void CPlayThread::RecordMessageHandler(const char* szSessionId, unsigned int iMsgType,
                                        unsigned int iErrorCode, const char* pMessageInfo, void* pUser)
 {
+    CrashAPI_InitThread(); // the library's threads reach the module here
     auto* pThis = static_cast<CPlayThread*>(pUser);
     if (!pThis || !szSessionId || pThis->m_strSessionId.empty() || pThis->m_strSessionId != szSessionId) {
         return;
@@ -382,6 +387,7 @@ void CPlayThread::RecordMessageHandler(const char* szSessionId, unsigned int iMs
 
 void CPlayThread::RecordDataHandler(unsigned int enType, char* /*pData*/, unsigned int /*iLen*/, void* pUser)
 {
+    CrashAPI_InitThread();
     auto* pThis = static_cast<CPlayThread*>(pUser);
     if (!pThis) {
         return;

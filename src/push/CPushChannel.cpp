@@ -1,5 +1,6 @@
 #include "push/CPushChannel.h"
 
+#include "native/CrashApi.h"
 #include "native/LocalAddress.h"
 #include "platform/CPlatformRequest.h"
 #include "push/CTcpConnect.h"
@@ -92,6 +93,7 @@ void CPushChannel::StartWorker(const QString& strIp, quint16 nPort)
             emit sigPushAlarm(baPayload);
         }
     });
+    connect(m_pThread.get(), &QThread::started, [] { CrashAPI_InitThread(); });
     m_pThread->start(QThread::InheritPriority);
     emit pConnect->StartTcpConnect();
 }

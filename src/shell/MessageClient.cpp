@@ -21,6 +21,7 @@
 #include "playback/CVideoSdk.h"
 #include "playback/CusSliderWnd.h"
 #include "push/CPushChannel.h"
+#include "shell/CfgReader.h"
 #include "shell/HostMessages.h"
 #include "shell/LaunchNumber.h"
 #include "shell/LaunchValues.h"
@@ -56,6 +57,9 @@
 
 namespace {
 
+// Beside a dump whose crash the usage log has heard of.
+const char* const kReportedSuffix = ".reported";
+
 const char* const kComboStyle =
     "QComboBox{color:#b8bccc;font:14px \"Microsoft YaHei\";border:none;combobox-popup:0;}"
     "QComboBox:focus{color:#4f5466;}"
@@ -85,10 +89,11 @@ MessageClient::MessageClient(QString strCmdLine, QWidget* parent)
     HttpGetPermisssion();
     InitCtrl();
 
-    const std::string strDumpDir = native::GetModuleDir();
+    const QString strDumpDir = DumpFolder();
     CrashAPI_Init();
-    CrashAPI_SetDumpPath(strDumpDir.c_str());
+    CrashAPI_SetDumpPath(strDumpDir.toLocal8Bit().constData());
     CrashAPI_SetCallBack(&MessageClient::DumpCrashCallback);
+    ReportEarlierCrashes(strDumpDir);
 }
 
 MessageClient::~MessageClient()
@@ -1221,32 +1226,65 @@ void MessageClient::StopPlayback()
     m_pTransSlider = nullptr;
 }
 
+// Runs inside the fatal-signal handler, so it only appends to the log file
+// with plain writes: the log library's lock, the heap and the network may be
+// what failed. The usage event for the crash goes out from the next start.
 void MessageClient::DumpCrashCallback()
 {
     static const char* const kFn = "MessageClient::DumpCrashCallback";
-    MC_LOG(5, kFn, "<%d>\t<%s>,Crash,Report Dump File Start...");
-    // The upload can only be queued from the client's own thread; from any
-    // other the dying process would race the network layer.
-    CHttpClient* pClient = CHttpClient::instance();
-    if (pClient && QThread::currentThread() == pClient->thread()) {
-        pClient->HttpUpLoadDcLog(QStringLiteral("module=") + QStringLiteral("Message"),
-                                 QStringLiteral("saas_pcclient_dmpinfo"));
-    }
-    const QString strDump = FindDumpFile(QCoreApplication::applicationDirPath());
-    if (!strDump.isEmpty()) {
-        MC_LOG(5, kFn, "<%d>\t<%s>,Get Dump File:%s", strDump.toLocal8Bit().constData());
+    logkit::writeFromSignalHandler(5, "MessageClient", __LINE__, kFn, "Crash,Report Dump File Start...");
+    const char* szDump = CrashAPI_GetDumpFile();
+    if (szDump[0]) {
+        logkit::writeFromSignalHandler(5, "MessageClient", __LINE__, kFn, "Get Dump File:", szDump);
     }
 }
 
-QString MessageClient::FindDumpFile(const QString& strDir)
+QString MessageClient::DumpFolder()
 {
-    const QFileInfoList entries = QDir(strDir).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QString strDir = qEnvironmentVariable("MESSAGECLIENT_DUMP_DIR");
+    if (strDir.isEmpty()) {
+        strDir = QString::fromLocal8Bit(
+            ReadCfgString(LaunchValues::snapshot().CfgPath, "dump_folder", "").c_str());
+    }
+    if (strDir.isEmpty()) {
+        strDir = QString::fromLocal8Bit(logkit::logDirectory().c_str()) + QStringLiteral("/dumps");
+    }
+    return QFileInfo(strDir).absoluteFilePath();
+}
+
+QStringList MessageClient::UnreportedDumps(const QString& strDir)
+{
+    QStringList dumps;
+    const QDir dir(strDir);
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& entry : entries) {
-        if (entry.suffix().compare(QLatin1String("dmp"), Qt::CaseInsensitive) == 0) {
-            return entry.absoluteFilePath();
+        if (entry.suffix().compare(QLatin1String("dmp"), Qt::CaseInsensitive) == 0 &&
+            !QFileInfo::exists(entry.absoluteFilePath() + QLatin1String(kReportedSuffix))) {
+            dumps.append(entry.absoluteFilePath());
         }
     }
-    return QString();
+    return dumps;
+}
+
+// A dying process cannot send anything safely, so each crash is reported as
+// its usage event by the next start, once; a mark beside the dump records it.
+void MessageClient::ReportEarlierCrashes(const QString& strDir)
+{
+    CHttpClient* pClient = CHttpClient::instance();
+    if (pClient->m_strDcLogUrl.isEmpty() || pClient->m_strCmDclogUrl.isEmpty()) {
+        return;
+    }
+    for (const QString& strDump : UnreportedDumps(strDir)) {
+        MC_LOG(5, "MessageClient::ReportEarlierCrashes", "<%d>\t<%s>,Get Dump File:%s",
+               strDump.toLocal8Bit().constData());
+        pClient->HttpUpLoadDcLog(QStringLiteral("module=") + QStringLiteral("Message"),
+                                 QStringLiteral("saas_pcclient_dmpinfo"));
+        QFile mark(strDump + QLatin1String(kReportedSuffix));
+        if (!mark.open(QIODevice::WriteOnly)) {
+            MC_LOG(5, "MessageClient::ReportEarlierCrashes", "<%d>\t<%s>,cannot mark %s as reported: %s",
+                   strDump.toLocal8Bit().constData(), mark.errorString().toLocal8Bit().constData());
+        }
+    }
 }
 
 // ---------------------------------------------------------------- slots wired now, filled with their

@@ -80,8 +80,14 @@ public:
     static bool OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec, int& curPage,
                                int& totalPage, int& totalNum);
 
-    // The first dump file of a directory in name order, ignoring case.
-    static QString FindDumpFile(const QString& strDir);
+    // Crash dumps: $MESSAGECLIENT_DUMP_DIR, else the configuration's
+    // "dump_folder", else "dumps" under the log directory.
+    static QString DumpFolder();
+    // The dumps of a folder (name order, ignoring case) whose crash has not been reported yet.
+    static QStringList UnreportedDumps(const QString& strDir);
+    static void ReportEarlierCrashes(const QString& strDir);
+    // The crash callback; the crash tests run it in a child process.
+    static void DumpCrashCallback();
 
     // Read by tests and the host side of the module's process.
     HWND parentWnd() const { return m_hParentWnd; }
@@ -185,8 +191,6 @@ private slots:
     void slot_accessTokenLossEff();
 
 private:
-    static void DumpCrashCallback();
-
     void InitCtrl();
     void ResetWindowState();
     void InitLoadingMovie();

@@ -1,20 +1,32 @@
 // Child process for the crash tests: installs the crash handler, then fails in
 // the way its first argument names.
-//   native_crash_helper <segv|abort|uninit|exit> <dump dir> <marker file>
+//   native_crash_helper <mode> <dump dir> <marker file>
+//   segv, abort    the main thread faults; the callback writes the marker
+//   uninit         the handler is removed first
+//   exit           the process ends itself with code 7
+//   overflow       a thread with a small stack recurses until it overflows
+//   hang           the callback writes the marker and never returns
+//   report         the module's own callback, while another thread holds the
+//                  log library's lock (stuck writing to a full stderr pipe)
+#include "logkit/LogKit.h"
 #include "native/CrashApi.h"
 #include "native/ModulePath.h"
+#include "shell/MessageClient.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 char g_szMarker[4096] = "";
+volatile int g_nDepthLimit = 1 << 30;
 
 void writeMarker()
 {
@@ -26,34 +38,111 @@ void writeMarker()
     }
 }
 
+void writeMarkerAndHang()
+{
+    writeMarker();
+    for (;;) {
+        ::sleep(1);
+    }
+}
+
+void crash()
+{
+    volatile int* pNull = nullptr;
+    *pNull = 1;
+}
+
+int recurse(int nDepth)
+{
+    volatile char buf[512];
+    buf[0] = char(nDepth);
+    if (nDepth >= g_nDepthLimit) {
+        return buf[0];
+    }
+    return recurse(nDepth + 1) + buf[0];
+}
+
+void* overflowThread(void*)
+{
+    CrashAPI_InitThread();
+    return reinterpret_cast<void*>(static_cast<long>(recurse(0)));
+}
+
+void overflowOnSmallThread()
+{
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 256 * 1024);
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, overflowThread, nullptr) == 0) {
+        pthread_join(thread, nullptr);
+    }
+}
+
+void* logForever(void*)
+{
+    const std::string text(256 * 1024, 'x');
+    for (;;) {
+        LogWrite(3, "MessageClient", "<%d>\t<%s>,%s", __LINE__, "logForever", text.c_str());
+    }
+    return nullptr;
+}
+
+// Fills stderr (a pipe nobody reads), then has a thread write a log line to
+// it: that thread blocks inside the log library holding its lock.
+void jamTheLogger()
+{
+    int fds[2];
+    if (::pipe(fds) != 0 || ::dup2(fds[1], 2) < 0) {
+        return;
+    }
+    ::fcntl(2, F_SETFL, O_NONBLOCK);
+    char chunk[4096];
+    std::memset(chunk, 'j', sizeof(chunk));
+    while (::write(2, chunk, sizeof(chunk)) > 0) {
+    }
+    ::fcntl(2, F_SETFL, 0);
+    pthread_t thread;
+    pthread_create(&thread, nullptr, logForever, nullptr);
+    ::usleep(300 * 1000);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <segv|abort|uninit|exit> <dump dir> <marker file>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <mode> <dump dir> <marker file>\n", argv[0]);
         return 2;
     }
     // No core files from the deliberate crashes.
     rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
     std::snprintf(g_szMarker, sizeof(g_szMarker), "%s", argv[3]);
+    const std::string strMode = argv[1];
+    if (strMode == "report") {
+        setenv("MESSAGECLIENT_LOG_STDERR", "1", 1);
+    }
 
     CrashAPI_Init();
     CrashAPI_SetDumpPath(argv[2]);
-    CrashAPI_SetCallBack(writeMarker);
+    CrashAPI_SetCallBack(strMode == "hang" ? writeMarkerAndHang : writeMarker);
 
-    const char* szMode = argv[1];
-    if (std::strcmp(szMode, "segv") == 0) {
-        volatile int* pNull = nullptr;
-        *pNull = 1;
-    } else if (std::strcmp(szMode, "abort") == 0) {
+    if (strMode == "segv" || strMode == "hang") {
+        crash();
+    } else if (strMode == "abort") {
         std::abort();
-    } else if (std::strcmp(szMode, "uninit") == 0) {
+    } else if (strMode == "uninit") {
         CrashAPI_Uninit();
         std::abort();
-    } else if (std::strcmp(szMode, "exit") == 0) {
+    } else if (strMode == "exit") {
         native::EndOwnProcess(7);
+    } else if (strMode == "overflow") {
+        overflowOnSmallThread();
+    } else if (strMode == "report") {
+        CrashAPI_SetCallBack(&MessageClient::DumpCrashCallback);
+        jamTheLogger();
+        crash();
     }
     return 3;
 }

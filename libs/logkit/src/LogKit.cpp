@@ -1,15 +1,24 @@
 #include "logkit/LogKit.h"
 
+#include "logkit/SafeText.h"
+
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
+
+#include <ctime>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace logkit {
 
@@ -170,6 +179,101 @@ bool captured(const std::string& needle, int level)
         }
     }
     return false;
+}
+
+namespace {
+
+constexpr std::size_t kSafePathMax = 4096;
+char g_szSafeLogFile[kSafePathMax] = "";
+std::atomic<long> g_nUtcOffset{0};
+
+const char* levelName(int level)
+{
+    // The names spdlog writes for the same levels, so the line reads like its neighbours.
+    switch (toSpdLevel(level)) {
+    case spdlog::level::trace:
+        return "trace";
+    case spdlog::level::debug:
+        return "debug";
+    case spdlog::level::info:
+        return "info";
+    case spdlog::level::warn:
+        return "warning";
+    case spdlog::level::err:
+        return "error";
+    default:
+        return "critical";
+    }
+}
+
+} // namespace
+
+void prepareSignalSafeWrite()
+{
+    Registry::instance(); // creates the log directory
+    const std::string path = logDirectory() + "/MessageClient.log";
+    if (path.size() < kSafePathMax) {
+        std::memcpy(g_szSafeLogFile, path.c_str(), path.size() + 1);
+    }
+    const time_t now = time(nullptr);
+    struct tm local;
+    if (localtime_r(&now, &local)) {
+        g_nUtcOffset.store(local.tm_gmtoff);
+    }
+}
+
+void writeFromSignalHandler(int level, const char* tag, int line, const char* function, const char* text,
+                            const char* value)
+{
+    if (!g_szSafeLogFile[0]) {
+        return;
+    }
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const SafeDate date = safeDate(static_cast<long long>(now.tv_sec) + g_nUtcOffset.load());
+    SafeText<2048> out;
+    out.addNumber(date.nYear, 10, 4);
+    out.add("-");
+    out.addNumber(date.nMonth, 10, 2);
+    out.add("-");
+    out.addNumber(date.nDay, 10, 2);
+    out.add(" ");
+    out.addNumber(date.nHour, 10, 2);
+    out.add(":");
+    out.addNumber(date.nMinute, 10, 2);
+    out.add(":");
+    out.addNumber(date.nSecond, 10, 2);
+    out.add(".");
+    out.addNumber(static_cast<unsigned long long>(now.tv_nsec / 1000000), 10, 3);
+    out.add(" [");
+    out.addNumber(static_cast<unsigned long long>(syscall(SYS_gettid)));
+    out.add("] [");
+    out.add(levelName(level));
+    out.add("] [");
+    out.add(tag);
+    out.add("] <");
+    out.addNumber(static_cast<unsigned long long>(line < 0 ? 0 : line));
+    out.add(">\t<");
+    out.add(function);
+    out.add(">,");
+    out.add(text);
+    out.add(value);
+    out.add("\n");
+    const int fd = ::open(g_szSafeLogFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    const char* data = out.szBuf;
+    std::size_t left = out.nLen;
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written <= 0) {
+            break;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    ::close(fd);
 }
 
 std::string mask(const std::string& secret)

@@ -29,6 +29,15 @@ std::vector<CapturedLine> capturedLines();
 void clearCapture();
 bool captured(const std::string& needle, int level = -1);
 
+// For a fatal-signal handler: appends one line to the log file with
+// open/write/close, without the library's lock and without allocating, so a
+// crash inside the logger or malloc cannot hang it. The line reads
+// "<line>\t<function>," + text + value; nothing is formatted.
+// prepareSignalSafeWrite() must have run beforehand, outside the handler.
+void prepareSignalSafeWrite();
+void writeFromSignalHandler(int level, const char* tag, int line, const char* function, const char* text,
+                            const char* value = nullptr);
+
 // "ab***" for secrets in log lines; empty stays empty.
 std::string mask(const std::string& secret);
 
