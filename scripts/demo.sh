@@ -77,7 +77,7 @@ if [ $headless -eq 1 ]; then
   echo "startpush" >&7
   sleep 2
   ADMIN=$(ready admin_url)
-  id=$(curl -s -X POST "$ADMIN/admin/alarms" -d '{"deviceSerial":"PV1000001","channelNo":1}' |
+  id=$(curl -s -X POST -H "Authorization: Bearer $(ready admin_token)" "$ADMIN/admin/alarms" -d '{"deviceSerial":"PV1000001","channelNo":1}' |
     sed -n 's/.*"ids":\[\([0-9]*\).*/\1/p')
   if [ -n "$id" ]; then
     echo "show $id" >&7

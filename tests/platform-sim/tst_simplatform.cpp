@@ -22,6 +22,7 @@ private slots:
     void pushServerInfoAnswersBare();
     void requestsAreRecordedAsSent();
     void faultInjection();
+    void adminCallsNeedTheRunsToken();
 
 private:
     HttpResult post(const char* path, const QByteArray& body, const QString& token)
@@ -268,6 +269,29 @@ void TestSimPlatform::faultInjection()
     int status = 0;
     m_sim.admin("POST", "/admin/faults", {{"path", "no-slash"}}, &status);
     QCOMPARE(status, 400);
+}
+
+void TestSimPlatform::adminCallsNeedTheRunsToken()
+{
+    const QString admin = m_sim.adminUrl();
+    QVERIFY(!m_sim.adminToken().isEmpty());
+    // What a web page in a local browser could send: no token, a guess, a
+    // platform token; a plain form post; a path that does not exist.
+    for (const QString& bearer : {QString(), QStringLiteral("guess"), m_sim.token()}) {
+        const HttpResult info = m_http->get(admin + "/admin/info", bearer);
+        QCOMPARE(info.status, 401);
+        QVERIFY(!info.body.contains(m_sim.adminToken().toUtf8()));
+    }
+    const HttpResult added =
+        m_http->post(admin + "/admin/alarms", "{\"count\":5}", QString(), "text/plain", false);
+    QCOMPARE(added.status, 401);
+    QCOMPARE(added.json().value("ok").toBool(true), false);
+    QCOMPARE(m_http->get(admin + "/admin/nowhere").status, 401);
+
+    int status = 0;
+    const QJsonObject info = m_sim.admin("GET", "/admin/info", {}, &status);
+    QCOMPARE(status, 200);
+    QCOMPARE(info.value("admin_token").toString(), m_sim.adminToken());
 }
 
 QTEST_MAIN(TestSimPlatform)

@@ -123,6 +123,7 @@ QJsonObject SimulatorProcess::admin(const QByteArray& method, const QString& pat
     QByteArray payload = method == "GET" ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
     QByteArray request =
         method + " " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+        "Authorization: Bearer " + adminToken().toUtf8() + "\r\n" +
         "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(payload.size()) +
         "\r\n\r\n" + payload;
     socket.write(request);

@@ -47,6 +47,8 @@ public:
     QString baseUrl() const { return m_ready.value("base_url").toString(); }
     QString cloudUrl() const { return m_ready.value("cloud_url").toString(); }
     QString adminUrl() const { return m_ready.value("admin_url").toString(); }
+    // Every admin call sends it ("Authorization: Bearer <token>"); admin() does.
+    QString adminToken() const { return m_ready.value("admin_token").toString(); }
     QString caFile() const { return m_ready.value("ca_file").toString(); }
     QString token() const { return m_ready.value("token").toString(); }
     QString refreshToken() const { return m_ready.value("refresh_token").toString(); }

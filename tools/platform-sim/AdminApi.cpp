@@ -51,8 +51,30 @@ void AdminApi::route(httplib::Server& server, const char* method, const char* pa
         server.Post(path, wrapped);
 }
 
+bool AdminApi::authorized(const httplib::Request& req) const
+{
+    // Same time for every wrong guess: compare all of it.
+    const std::string expected = "Bearer " + m_readyInfo["admin_token"].asString();
+    const std::string given = req.get_header_value("Authorization");
+    unsigned char diff = given.size() == expected.size() ? 0 : 1;
+    for (size_t i = 0; i < expected.size(); ++i)
+        diff |= static_cast<unsigned char>(expected[i] ^ (i < given.size() ? given[i] : 0));
+    return diff == 0;
+}
+
 void AdminApi::install(httplib::Server& server)
 {
+    // Loopback is not enough: a web page in a local browser can post there too.
+    // Every call, known path or not, needs this run's token.
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (authorized(req))
+            return httplib::Server::HandlerResponse::Unhandled;
+        SimUtil::log("admin %s %s: refused, no valid admin token", req.method.c_str(), req.path.c_str());
+        fail(res, 401, "admin token missing or wrong");
+        // The body was not read; the connection cannot carry another request.
+        res.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     route(server, "GET", "/admin/info", &AdminApi::info);
     route(server, "POST", "/admin/alarms", &AdminApi::addAlarms);
     route(server, "POST", "/admin/tokens/expire", &AdminApi::tokenAction);

@@ -2,8 +2,9 @@
 
 #include "ApiContext.h"
 
-// The admin interface: plain HTTP on loopback, JSON in and out. Tests and the
-// demo steer the simulator through it (docs/simulator-api.md).
+// The admin interface: plain HTTP on loopback, JSON in and out, every call with
+// "Authorization: Bearer <admin_token>" of the ready info. Tests and the demo
+// steer the simulator through it (docs/simulator-api.md).
 class AdminApi
 {
 public:
@@ -16,6 +17,7 @@ public:
 
 private:
     using Handler = void (AdminApi::*)(const httplib::Request&, httplib::Response&, const Json::Value&);
+    bool authorized(const httplib::Request& req) const;
     void route(httplib::Server& server, const char* method, const char* path, Handler handler);
 
     void addAlarms(const httplib::Request&, httplib::Response&, const Json::Value& body);

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -107,6 +108,7 @@ bool Simulator::startAdmin(const SimOptions& options, std::string& error)
         error = "cannot listen on the admin port " + std::to_string(options.adminPort);
         return false;
     }
+    m_adminToken = SimUtil::randomHex(16);
     m_adminApi = std::make_unique<AdminApi>(m_ctx, readyInfo());
     m_adminApi->install(*m_admin);
     m_adminThread = std::thread([this] { m_admin->listen_after_bind(); });
@@ -122,6 +124,7 @@ Json::Value Simulator::readyInfo() const
     v["base_url"] = m_ctx.baseUrl;
     v["cloud_url"] = m_ctx.baseUrl + "/cloud";
     v["admin_url"] = "http://127.0.0.1:" + std::to_string(m_adminPort);
+    v["admin_token"] = m_adminToken;
     v["ca_file"] = m_caFile;
     Store& store = const_cast<Store&>(m_store);
     for (const char* key : {"token", "refresh_token", "access_token", "trust_access_token"})
@@ -135,7 +138,10 @@ Json::Value Simulator::readyInfo() const
 bool Simulator::writeReadyFile(const std::string& path, const std::string& text, std::string& error)
 {
     std::string tmp = path + ".tmp";
+    // It holds the tokens and the admin token: for this user only.
     FILE* f = fopen(tmp.c_str(), "wb");
+    if (f)
+        fchmod(fileno(f), 0600);
     if (!f) {
         error = "cannot write " + tmp;
         return false;

@@ -50,5 +50,6 @@ private:
     std::thread m_adminThread;
     int m_httpsPort = 0;
     int m_adminPort = 0;
+    std::string m_adminToken; // new for every run
     std::string m_caFile;
 };
