@@ -21,10 +21,12 @@ QByteArray rawFrame(quint32 magic, quint16 type, quint32 seq, const QByteArray& 
     return bytes;
 }
 
+// The record points into bytes: keep them alive while it is used.
 COPYDATASTRUCT copyData(const QByteArray& bytes)
 {
     return COPYDATASTRUCT{12, quint32(bytes.size()), bytes.constData()};
 }
+COPYDATASTRUCT copyData(QByteArray&&) = delete;
 
 } // namespace
 
@@ -332,7 +334,8 @@ void TestHostLink::hostHangingUpDuringASendFailsIt()
     fake.start();
     QVERIFY(fake.waitListening());
     QSignalSpy gone(m_link.get(), &CHostLink::hostGone);
-    const COPYDATASTRUCT data = copyData("token");
+    const QByteArray token("token");
+    const COPYDATASTRUCT data = copyData(token);
     QCOMPARE(m_link->sendCopyData(handle, 0, data), LRESULT(0));
     QVERIFY(logkit::captured("went away before answering", 5));
     QTRY_COMPARE(gone.count(), 1);
