@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -46,10 +47,13 @@ void writeMarkerAndHang()
     }
 }
 
+// A real fault: a write to a page that allows none. (A null pointer would be
+// caught by the undefined-behaviour sanitizer before it faults.)
 void crash()
 {
-    volatile int* pNull = nullptr;
-    *pNull = 1;
+    void* pPage = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    volatile int* pLocked = static_cast<volatile int*>(pPage);
+    *pLocked = 1;
 }
 
 int recurse(int nDepth)

@@ -20,7 +20,8 @@ namespace {
 X509_STORE* makeCertStore(const TlsSettings& tls)
 {
     static std::mutex mutex;
-    static std::map<std::string, X509_STORE*> stores; // kept for the process's life
+    // Kept for the process's life, never destroyed: a client may still hold one while statics go.
+    static auto& stores = *new std::map<std::string, X509_STORE*>;
     std::lock_guard<std::mutex> lock(mutex);
     X509_STORE*& store = stores[tls.caFile];
     if (!store) {
