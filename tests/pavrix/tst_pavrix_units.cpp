@@ -1,8 +1,11 @@
-// The library's inner parts that need no server: picture decryption, the frame
-// stream parser, addresses, cloud replies and the callback gate.
+// The library's inner parts that need no cloud: picture decryption, the frame
+// stream parser, addresses, cloud replies, the callback gate, and kept-alive
+// connections against a small HTTP server in this process.
+#include "AbortHandle.h"
 #include "CallbackSink.h"
 #include "CloudClient.h"
 #include "FrameParser.h"
+#include "HttpFetcher.h"
 #include "PictureDecryptor.h"
 #include "PvxeTestEncoder.h"
 #include "TimeText.h"
@@ -10,7 +13,12 @@
 
 #include <QtTest>
 
+#include <httplib.h>
+
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <thread>
 
 using namespace pavrix;
@@ -46,6 +54,64 @@ void slowData(unsigned int, char*, unsigned int, void* user)
     ++probe->data;
 }
 
+// A plain HTTP server on loopback that counts the connections its requests came over.
+class CountingServer
+{
+public:
+    CountingServer()
+    {
+        m_server.set_keep_alive_max_count(1000);
+        m_server.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
+            const int now = ++m_inside;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            seen(req, now);
+            --m_inside;
+            res.set_content("slow", "text/plain");
+        });
+        m_server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
+            seen(req, 0);
+            res.set_content("ok", "text/plain");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~CountingServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    Url url(const std::string& path) const
+    {
+        Url url;
+        Url::parse("http://127.0.0.1:" + std::to_string(m_port) + path, &url);
+        return url;
+    }
+    std::size_t connections() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_peers.size();
+    }
+    int mostAtOnce() const { return m_mostAtOnce; }
+
+private:
+    void seen(const httplib::Request& req, int inside)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_peers.insert(req.remote_port);
+        m_mostAtOnce = std::max(m_mostAtOnce.load(), inside);
+    }
+
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::set<int> m_peers;
+    std::atomic<int> m_inside{0};
+    std::atomic<int> m_mostAtOnce{0};
+};
+
 } // namespace
 
 class TestPavrixUnits : public QObject
@@ -65,6 +131,7 @@ private slots:
     void closedSinkCallsNothing();
     void closeWaitsForARunningCallback();
     void closeFromInsideACallbackDoesNotDeadlock();
+    void connectionsAreKeptBoundedAndExpired();
 };
 
 void TestPavrixUnits::decryptsWithTheRightCode()
@@ -310,6 +377,52 @@ void TestPavrixUnits::closeFromInsideACallbackDoesNotDeadlock()
     QVERIFY(probe.closedInside);
     sink.message(4, 0);
     QCOMPARE(probe.messages.load(), 1);
+}
+
+void TestPavrixUnits::connectionsAreKeptBoundedAndExpired()
+{
+    HttpOptions options;
+    {
+        // One after another: one connection carries them all.
+        CountingServer server;
+        HttpFetcher fetcher(TlsSettings{});
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(fetcher.get(server.url("/"), options).body, std::string("ok"));
+        QCOMPARE(server.connections(), std::size_t(1));
+        // A stream has a connection of its own, closed afterwards.
+        AbortHandle abort;
+        HttpResponse streamed = fetcher.stream(
+            server.url("/"), options, abort, [](int) { return true; },
+            [](const char*, std::size_t) { return true; });
+        QCOMPARE(streamed.status, 200);
+        QCOMPARE(server.connections(), std::size_t(2));
+    }
+    {
+        // Six at once with two allowed: two connections, all six answered.
+        CountingServer server;
+        HttpFetcher fetcher(TlsSettings{}, {2, std::chrono::milliseconds(30000)});
+        std::atomic<int> answered{0};
+        std::vector<std::thread> callers;
+        for (int i = 0; i < 6; ++i) {
+            callers.emplace_back([&] {
+                if (fetcher.get(server.url("/slow"), options).body == "slow")
+                    ++answered;
+            });
+        }
+        for (std::thread& caller : callers)
+            caller.join();
+        QCOMPARE(answered.load(), 6);
+        QCOMPARE(server.mostAtOnce(), 2);
+        QCOMPARE(server.connections(), std::size_t(2));
+    }
+    {
+        // Expired while idle: each request opens a new one.
+        CountingServer server;
+        HttpFetcher fetcher(TlsSettings{}, {6, std::chrono::milliseconds(0)});
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(fetcher.get(server.url("/"), options).status, 200);
+        QCOMPARE(server.connections(), std::size_t(3));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPavrixUnits)

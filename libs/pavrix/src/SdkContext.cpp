@@ -47,15 +47,19 @@ SdkError SdkContext::init(const std::string& appKey)
 
 SdkError SdkContext::fini()
 {
+    std::shared_ptr<const CloudClient> cloud;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_initialised)
             return {OPENSDK_ERR_NOT_INITIALISED, "library not initialised"};
         m_initialised = false;
         m_accessToken.clear();
+        cloud = m_cloud;
     }
     for (auto& session : m_sessions.removeAll())
         session->close();
+    if (cloud)
+        cloud->fetcher().closeIdleConnections();
     return SdkError::none();
 }
 
