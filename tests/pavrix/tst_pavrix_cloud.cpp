@@ -1,6 +1,6 @@
 // The library against the real platform simulator: record search, playback
 // with its messages, pause, stop, end, refusals, stalls, painting into a
-// window, and picture decryption.
+// window, picture decryption, and the connections it keeps open.
 #include "PavrixSDK.h"
 #include "SdkProbe.h"
 #include "SimCloud.h"
@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QWidget>
 #include <QtTest>
+
+#include <thread>
 
 using pvxtest::SdkProbe;
 
@@ -63,6 +65,8 @@ private slots:
     void picturesAreDecrypted();
     void pictureFailuresHaveTheirCodes();
     void redirectedPicturesAreFollowed();
+    void picturesReuseConnectionsAndSurviveClosedOnes();
+    void parallelDecryptsEachGetTheirOwnPicture();
     void certificatesAreVerified();
 
 private:
@@ -70,6 +74,12 @@ private:
                   const char* code = kCode, void* window = nullptr);
     QJsonObject alarmRow(const char* device, qint64 alarmId);
     QJsonObject streamAction(const char* action, const char* device);
+    // Addresses of count new pictures of the encrypted camera.
+    QList<QByteArray> newEncryptedPictures(int count);
+    qint64 connectionsAccepted()
+    {
+        return qint64(m_sim.adminGet("/admin/connections").value("accepted").toDouble());
+    }
 
     pvxtest::SimCloud m_sim;
     qint64 m_t0 = 0; // recordings [t0-90 s, t0+90 s] and [t0+110 s, t0+290 s] on kDevice
@@ -491,6 +501,98 @@ void TestPavrixCloud::redirectedPicturesAreFollowed()
         }
     }
     QVERIFY(followed > 0);
+}
+
+QList<QByteArray> TestPavrixCloud::newEncryptedPictures(int count)
+{
+    const QJsonArray ids =
+        m_sim.admin("/admin/alarms", {{"deviceSerial", kEncryptedDevice}, {"count", count}, {"push", false}})
+            .value("ids")
+            .toArray();
+    QList<QByteArray> urls;
+    for (const QJsonValue& id : ids)
+        urls << alarmRow(kEncryptedDevice, qint64(id.toDouble())).value("picUrl").toString().toUtf8();
+    return urls;
+}
+
+namespace {
+
+// The picture's bytes, empty when the library refused.
+QByteArray decrypted(const QByteArray& url, const QByteArray& token)
+{
+    char* buffer = nullptr;
+    int size = 0;
+    if (OpenSDK_DecryptPicture(token.constData(), url.constData(), kEncryptedDevice, kEncryptedCode, &buffer,
+                               &size) != 0)
+        return {};
+    QByteArray bytes(buffer, size);
+    OpenSDK_Data_Free(buffer);
+    return bytes;
+}
+
+} // namespace
+
+void TestPavrixCloud::picturesReuseConnectionsAndSurviveClosedOnes()
+{
+    const QList<QByteArray> urls = newEncryptedPictures(8);
+    QCOMPARE(urls.size(), 8);
+    const QByteArray token = m_sim.accessToken();
+
+    // One after another over one kept-alive connection (perhaps one left from earlier).
+    qint64 before = connectionsAccepted();
+    for (const QByteArray& url : urls)
+        QVERIFY(!decrypted(url, token).isEmpty());
+    QVERIFY2(connectionsAccepted() - before <= 1,
+             "pictures fetched one after another opened several connections");
+
+    // The server closes its idle connections: the next picture still comes.
+    QVERIFY(m_sim.admin("/admin/connections/close", {}).value("ok").toBool());
+    QVERIFY(!decrypted(urls[0], token).isEmpty());
+
+    // The server drops the request on a kept-alive connection, as when it closes
+    // the connection just as the request goes out: sent once more, on a new one.
+    const QByteArray path = QUrl(QString::fromUtf8(urls[1])).path().toUtf8();
+    QVERIFY(m_sim.admin("/admin/faults", {{"path", QString(path)}, {"drop", true}, {"count", 1}})
+                .value("ok")
+                .toBool());
+    before = connectionsAccepted();
+    QVERIFY(!decrypted(urls[1], token).isEmpty());
+    QCOMPARE(connectionsAccepted() - before, qint64(1));
+
+    // Dropped again on the fresh connection: a network failure, not a loop.
+    QVERIFY(m_sim.admin("/admin/faults", {{"path", QString(path)}, {"drop", true}, {"count", 2}})
+                .value("ok")
+                .toBool());
+    QVERIFY(decrypted(urls[1], token).isEmpty());
+    QCOMPARE(OpenSDK_GetLastErrorCode(), int(OPENSDK_ERR_NETWORK));
+    QVERIFY(decrypted(urls[1], token).size() > 0);
+}
+
+void TestPavrixCloud::parallelDecryptsEachGetTheirOwnPicture()
+{
+    const QList<QByteArray> urls = newEncryptedPictures(12);
+    QCOMPARE(urls.size(), 12);
+    const QByteArray token = m_sim.accessToken();
+    QList<QByteArray> alone;
+    for (const QByteArray& url : urls)
+        alone << decrypted(url, token);
+
+    // Twelve callers at once, more than the library opens to one server.
+    QVERIFY(m_sim.admin("/admin/connections/close", {}).value("ok").toBool());
+    const qint64 before = connectionsAccepted();
+    QVector<QByteArray> together(urls.size());
+    std::vector<std::thread> callers;
+    for (int i = 0; i < urls.size(); ++i)
+        callers.emplace_back([&, i] { together[i] = decrypted(urls[i], token); });
+    for (std::thread& caller : callers)
+        caller.join();
+    for (int i = 0; i < urls.size(); ++i) {
+        QVERIFY(!alone[i].isEmpty());
+        QVERIFY2(together[i] == alone[i], qPrintable(QString("picture %1 differs").arg(i)));
+    }
+    QVERIFY(alone[0] != alone[1]);
+    const qint64 opened = connectionsAccepted() - before;
+    QVERIFY2(opened >= 1 && opened <= 6, qPrintable(QString("%1 connections opened").arg(opened)));
 }
 
 void TestPavrixCloud::certificatesAreVerified()

@@ -4,6 +4,7 @@
 #include "JsonUtil.h"
 #include "PushServer.h"
 #include "RequestLog.h"
+#include "RequestTap.h"
 #include "Seeder.h"
 #include "Store.h"
 #include "StreamRegistry.h"
@@ -91,6 +92,8 @@ void AdminApi::install(httplib::Server& server)
     route(server, "POST", "/admin/requests/clear", &AdminApi::clearRequests);
     route(server, "GET", "/admin/push/clients", &AdminApi::pushClients);
     route(server, "POST", "/admin/pictures/expire", &AdminApi::expirePicture);
+    route(server, "GET", "/admin/connections", &AdminApi::connections);
+    route(server, "POST", "/admin/connections/close", &AdminApi::connections);
 }
 
 void AdminApi::info(const httplib::Request&, httplib::Response& res, const Json::Value&)
@@ -310,4 +313,17 @@ void AdminApi::expirePicture(const httplib::Request&, httplib::Response& res, co
         return fail(res, 404, "no such alarm");
     m_ctx.store.setPictureExpired(a.picKey, body.get("expired", true).asBool());
     ok(res);
+}
+
+void AdminApi::connections(const httplib::Request& req, httplib::Response& res, const Json::Value&)
+{
+    Json::Value reply;
+    if (req.method == "POST") {
+        reply["closed"] = RequestTap::closeConnections();
+        SimUtil::log("admin: %d connection(s) closed", reply["closed"].asInt());
+    }
+    const RequestTap::ConnectionCount count = RequestTap::connections();
+    reply["accepted"] = static_cast<Json::Int64>(count.accepted);
+    reply["open"] = count.open;
+    ok(res, reply);
 }

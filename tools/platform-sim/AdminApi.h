@@ -31,6 +31,7 @@ private:
     void pushClients(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void expirePicture(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void cameras(const httplib::Request&, httplib::Response&, const Json::Value& body);
+    void connections(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void info(const httplib::Request&, httplib::Response&, const Json::Value& body);
 
     static void ok(httplib::Response& res, Json::Value body = Json::Value(Json::objectValue));

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <set>
 #include <strings.h>
 
 namespace {
@@ -28,6 +29,18 @@ std::map<const SSL*, std::string>& buffers()
 {
     static std::map<const SSL*, std::string> b;
     return b;
+}
+
+struct Sessions
+{
+    std::set<const SSL*> open;
+    long long accepted = 0;
+};
+
+Sessions& sessions()
+{
+    static Sessions s;
+    return s;
 }
 
 std::string trim(const std::string& s)
@@ -60,6 +73,21 @@ extern "C" int SSL_read(SSL* ssl, void* buf, int num)
     return n;
 }
 
+extern "C" int SSL_accept(SSL* ssl)
+{
+    using Fn = int (*)(SSL*);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SSL_accept"));
+    if (!real)
+        std::abort();
+    int result = real(ssl);
+    if (result == 1) {
+        std::lock_guard<std::mutex> lock(tapMutex());
+        sessions().open.insert(ssl);
+        ++sessions().accepted;
+    }
+    return result;
+}
+
 extern "C" void SSL_free(SSL* ssl)
 {
     using Fn = void (*)(SSL*);
@@ -69,6 +97,7 @@ extern "C" void SSL_free(SSL* ssl)
     {
         std::lock_guard<std::mutex> lock(tapMutex());
         buffers().erase(ssl);
+        sessions().open.erase(ssl);
     }
     real(ssl);
 }
@@ -110,6 +139,20 @@ void dropConnection(const SSL* ssl)
     int fd = SSL_get_fd(ssl);
     if (fd >= 0)
         shutdown(fd, SHUT_RDWR);
+}
+
+ConnectionCount connections()
+{
+    std::lock_guard<std::mutex> lock(tapMutex());
+    return {sessions().accepted, static_cast<int>(sessions().open.size())};
+}
+
+int closeConnections()
+{
+    std::lock_guard<std::mutex> lock(tapMutex());
+    for (const SSL* ssl : sessions().open)
+        dropConnection(ssl);
+    return static_cast<int>(sessions().open.size());
 }
 
 } // namespace RequestTap

@@ -11,14 +11,30 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstdio>
 #include <sys/stat.h>
 
 namespace {
 
-// Streams hold a worker for their whole length, so the pool is generous.
-const size_t kHttpsWorkers = 48;
+// A worker serves one connection at a time: a stream for its whole length, a
+// kept-alive connection until it has been idle for the keep-alive time (5 s).
+// Each client process keeps several (the module's manager 6, the video library
+// 6), and a benchmark opens 30 at once.
+const size_t kHttpsWorkers = 128;
+// A page of snapshots opens many connections at once; past the backlog, SYNs
+// are dropped and come back a second later.
+const int kListenBacklog = 128;
+
+// The HTTP library is built with a backlog of 5 and takes no other; listen()
+// again on the bound socket raises it.
+void raiseBacklog(int fd)
+{
+    if (fd < 0 || ::listen(fd, kListenBacklog) != 0)
+        SimUtil::log("cannot raise the listen backlog to %d", kListenBacklog);
+}
 
 } // namespace
 
@@ -68,6 +84,11 @@ bool Simulator::startHttps(const SimOptions& options, std::string& error)
     m_https->set_keep_alive_max_count(1000);
     // Headers and body go out in separate writes; without this, delayed ACKs add 40 ms to replies.
     m_https->set_tcp_nodelay(true);
+    auto listenFd = std::make_shared<int>(-1);
+    m_https->set_socket_options([listenFd](int fd) {
+        httplib::default_socket_options(fd);
+        *listenFd = fd;
+    });
     if (options.port == 0)
         m_httpsPort = m_https->bind_to_any_port(options.host);
     else
@@ -76,6 +97,7 @@ bool Simulator::startHttps(const SimOptions& options, std::string& error)
         error = "cannot listen on " + options.host + ":" + std::to_string(options.port);
         return false;
     }
+    raiseBacklog(*listenFd);
     m_ctx.host = options.host;
     m_ctx.baseUrl = "https://" + options.host + ":" + std::to_string(m_httpsPort);
     m_platform = std::make_unique<PlatformApi>(m_ctx);
