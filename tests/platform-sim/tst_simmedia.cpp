@@ -232,6 +232,14 @@ void TestSimMedia::streamSendsPacedFramesAndAnEnd()
     }
     QCOMPARE(frames.last().kind, 2);
     QVERIFY(frames.last().payload.isEmpty());
+
+    // A larger picture at the highest rate, as a high-definition camera sends it.
+    frames = streamFrames(cloud("stream", "PV1000001", m_t, m_t + 1000, "ABCDEF") + "&fps=25&size=1280x720",
+                          &result);
+    QCOMPARE(result.status, 200);
+    QCOMPARE(frames.size(), 26);
+    QCOMPARE(frames[24].onScreenMs, m_t + 24 * 40);
+    QCOMPARE(QImage::fromData(frames[24].payload, "JPEG").size(), QSize(1280, 720));
 }
 
 void TestSimMedia::streamSkipsGaps()
@@ -259,6 +267,8 @@ void TestSimMedia::streamRefusals()
         {cloud("stream", "PV1000006", m_t, m_t + 1000, "PARKBB02"), m_sim.accessToken(), 503, 502604},
         {cloud("stream", "NOPE", m_t, m_t + 1000, "x"), m_sim.accessToken(), 404, 320001},
         {cloud("stream", "PV1000001", m_t, m_t + 1000, "ABCDEF"), m_sim.token(), 401, 310002},
+        {cloud("stream", "PV1000001", m_t, m_t + 1000, "ABCDEF") + "&size=4000x3000", m_sim.accessToken(),
+         400, 100002},
     };
     for (const Case& c : cases) {
         HttpResult r = m_http->get(c.url, c.token);

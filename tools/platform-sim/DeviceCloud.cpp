@@ -5,12 +5,17 @@
 #include "Pictures.h"
 #include "StreamRegistry.h"
 
+#include <QSize>
+
+#include <chrono>
 #include <cstdlib>
 
 namespace {
 
 const int kDefaultFps = 5;
 const int kMaxFps = 25;
+const QSize kDefaultSize(320, 180);
+const QSize kMaxSize(1920, 1080);
 
 void putBigEndian(std::string& out, uint64_t value, int bytes)
 {
@@ -28,14 +33,27 @@ bool toInt(const std::string& text, int& value)
     return true;
 }
 
+// "<width>x<height>", each from 16 up to the largest size.
+bool toSize(const std::string& text, QSize& size)
+{
+    const size_t x = text.find('x');
+    int width = 0;
+    int height = 0;
+    if (x == std::string::npos || !toInt(text.substr(0, x), width) || !toInt(text.substr(x + 1), height) ||
+        width < 16 || height < 16 || width > kMaxSize.width() || height > kMaxSize.height())
+        return false;
+    size = QSize(width, height);
+    return true;
+}
+
 // Sends one stream's frames, one call of the HTTP library per frame.
 class StreamSender
 {
 public:
     StreamSender(Store& store, StreamRegistry& registry, std::shared_ptr<StreamState> state,
-                 CameraRecord camera, std::vector<Span> spans, int fps)
+                 CameraRecord camera, std::vector<Span> spans, int fps, QSize size)
         : m_store(store), m_registry(registry), m_state(std::move(state)), m_camera(std::move(camera)),
-          m_spans(std::move(spans)), m_intervalMs(1000 / fps)
+          m_spans(std::move(spans)), m_intervalMs(1000 / fps), m_interval(m_intervalMs), m_size(size)
     {
         m_at = m_spans.empty() ? 0 : m_spans.front().start;
     }
@@ -43,11 +61,19 @@ public:
 
     bool next(httplib::DataSink& sink)
     {
+        // Frames are due on a fixed schedule, so drawing them does not slow the rate.
         if (m_first) {
             m_first = false;
-        } else if (!m_registry.pace(m_state, m_intervalMs)) {
-            SimUtil::log("stream %d of %s ended by request", m_state->id, m_camera.deviceSerial.c_str());
-            return false; // closed without an end frame
+            m_due = Clock::now();
+        } else {
+            m_due += m_interval;
+            if (!m_registry.pace(m_state, m_due)) {
+                SimUtil::log("stream %d of %s ended by request", m_state->id, m_camera.deviceSerial.c_str());
+                return false; // closed without an end frame
+            }
+            // Stalled or held up by the reader: the schedule starts again instead of rushing.
+            if (Clock::now() - m_due > m_interval)
+                m_due = Clock::now();
         }
         if (!sink.is_writable())
             return false;
@@ -71,7 +97,8 @@ public:
             return ok;
         }
         std::string f =
-            DeviceCloud::frame(DeviceCloud::Picture, m_at, Pictures::frame(m_camera.channelName, m_at));
+            DeviceCloud::frame(DeviceCloud::Picture, m_at,
+                               Pictures::frame(m_camera.channelName, m_at, m_size.width(), m_size.height()));
         m_at += m_intervalMs;
         return sink.write(f.data(), f.size());
     }
@@ -82,7 +109,11 @@ private:
     std::shared_ptr<StreamState> m_state;
     CameraRecord m_camera;
     std::vector<Span> m_spans;
+    using Clock = std::chrono::steady_clock;
     int m_intervalMs;
+    std::chrono::milliseconds m_interval;
+    Clock::time_point m_due;
+    QSize m_size;
     size_t m_index = 0;
     int64_t m_at = 0;
     bool m_first = true;
@@ -180,12 +211,19 @@ void DeviceCloud::stream(const httplib::Request& req, httplib::Response& res)
         return;
     }
     fps = std::min(fps, kMaxFps);
+    QSize size = kDefaultSize;
+    if (req.has_param("size") && !toSize(req.get_param_value("size"), size)) {
+        refuse(res, 400, 100002, "参数错误");
+        return;
+    }
     std::vector<Span> spans =
         m_ctx.store.recordings(t.camera.deviceSerial, t.camera.channelNo, t.start, t.end);
     auto state = m_ctx.streams.open(t.camera.deviceSerial, t.camera.channelNo);
-    SimUtil::log("stream %d of %s/%d: %zu recordings, %d fps", state->id, t.camera.deviceSerial.c_str(),
-                 t.camera.channelNo, spans.size(), fps);
-    auto sender = std::make_shared<StreamSender>(m_ctx.store, m_ctx.streams, state, t.camera, spans, fps);
+    SimUtil::log("stream %d of %s/%d: %zu recordings, %dx%d at %d fps", state->id,
+                 t.camera.deviceSerial.c_str(), t.camera.channelNo, spans.size(), size.width(), size.height(),
+                 fps);
+    auto sender =
+        std::make_shared<StreamSender>(m_ctx.store, m_ctx.streams, state, t.camera, spans, fps, size);
     res.set_header("Connection", "close");
     res.set_content_provider("application/octet-stream",
                              [sender](size_t, httplib::DataSink& sink) { return sender->next(sink); });

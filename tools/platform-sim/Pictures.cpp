@@ -60,13 +60,26 @@ std::string snapshot(const std::string& cameraName, const std::string& alarmType
     return toJpeg(image, 80);
 }
 
-std::string frame(const std::string& channelName, int64_t onScreenMs)
+std::string frame(const std::string& channelName, int64_t onScreenMs, int width, int height)
 {
-    QImage image(320, 180, QImage::Format_RGB32);
+    QImage image(width, height, QImage::Format_RGB32);
     QColor base = tint(channelName);
     QPainter p(&image);
-    p.fillRect(image.rect(), base.darker(140));
+    // Drawn on a 320x180 plane whatever the size, so every size shows the same scene.
+    p.scale(width / 320.0, height / 180.0);
+    QLinearGradient ground(0, 0, 320, 180);
+    ground.setColorAt(0, base.darker(170));
+    ground.setColorAt(1, base.darker(110));
+    p.fillRect(QRect(0, 0, 320, 180), ground);
+    // A still scene with detail (a wall of windows), so frames cost what real ones do to code and decode.
     p.setPen(Qt::NoPen);
+    for (int row = 0; row < 12; ++row) {
+        for (int col = 0; col < 40; ++col) {
+            const uint shade = (static_cast<uint>(row) * 7919u + static_cast<uint>(col) * 104729u) % 97u;
+            p.setBrush(base.lighter(70 + static_cast<int>(shade)));
+            p.drawRect(QRectF(col * 8 + 1, 30 + row * 9, 6, 7));
+        }
+    }
     p.setBrush(base.lighter(160));
     // A block that crosses the picture every ten seconds shows that the video moves.
     int x = static_cast<int>((onScreenMs % 10000) * 300 / 10000);

@@ -1,7 +1,5 @@
 #include "StreamRegistry.h"
 
-#include <chrono>
-
 std::shared_ptr<StreamState> StreamRegistry::open(const std::string& serial, int channelNo)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -50,11 +48,11 @@ std::vector<StreamState> StreamRegistry::list()
     return out;
 }
 
-bool StreamRegistry::pace(const std::shared_ptr<StreamState>& stream, int ms)
+bool StreamRegistry::pace(const std::shared_ptr<StreamState>& stream,
+                          std::chrono::steady_clock::time_point until)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    m_wake.wait_until(lock, deadline, [&] { return m_stopping || stream->ended; });
+    m_wake.wait_until(lock, until, [&] { return m_stopping || stream->ended; });
     m_wake.wait(lock, [&] { return m_stopping || stream->ended || !stream->stalled; });
     return !m_stopping && !stream->ended;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -28,8 +29,8 @@ public:
     // action: stall, resume, end; channel -1 or an empty serial match all. Returns how many matched.
     int control(const std::string& action, const std::string& serial, int channelNo);
     std::vector<StreamState> list();
-    // Sleeps up to ms, longer while stalled; false when the stream must end at once.
-    bool pace(const std::shared_ptr<StreamState>& stream, int ms);
+    // Sleeps until the time given, longer while stalled; false when the stream must end at once.
+    bool pace(const std::shared_ptr<StreamState>& stream, std::chrono::steady_clock::time_point until);
     void stopAll();
 
 private:

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace pavrix {
@@ -53,7 +54,27 @@ CloudClient CloudClient::fromEnvironment()
         base.target.pop_back();
     if (base.target == "/")
         base.target.clear();
-    return CloudClient(base, TlsSettings::fromEnvironment());
+    std::string streamFormat;
+    const char* format = std::getenv("PAVRIX_STREAM_FORMAT");
+    if (format && *format) {
+        streamFormat = streamFormatQuery(format);
+        if (streamFormat.empty())
+            PVX_ERROR("PAVRIX_STREAM_FORMAT \"%s\" is not <width>x<height>@<fps>; using the cloud's default",
+                      format);
+    }
+    return CloudClient(base, TlsSettings::fromEnvironment(), streamFormat);
+}
+
+std::string CloudClient::streamFormatQuery(const std::string& format)
+{
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned fps = 0;
+    char end = 0;
+    if (std::sscanf(format.c_str(), "%5ux%5u@%3u%c", &width, &height, &fps, &end) != 3 || width == 0 ||
+        height == 0 || fps == 0)
+        return {};
+    return "&size=" + std::to_string(width) + "x" + std::to_string(height) + "&fps=" + std::to_string(fps);
 }
 
 Url CloudClient::endpoint(const std::string& path, const std::string& query) const
@@ -83,7 +104,8 @@ SdkError CloudClient::searchRecords(const ClipQuery& query, const std::string& t
 
 Url CloudClient::streamUrl(const ClipQuery& query) const
 {
-    return endpoint("/v1/stream", clipQueryText(query) + "&code=" + Url::encodeQueryValue(query.code));
+    return endpoint("/v1/stream",
+                    clipQueryText(query) + "&code=" + Url::encodeQueryValue(query.code) + m_streamFormat);
 }
 
 SdkError CloudClient::replyError(const HttpResponse& response)

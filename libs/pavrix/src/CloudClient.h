@@ -29,9 +29,14 @@ struct ClipQuery
 class CloudClient
 {
 public:
-    // $PAVRIX_CLOUD_URL, else the simulator's default address.
+    // $PAVRIX_CLOUD_URL, else the simulator's default address; the playback
+    // streams' picture size and rate from $PAVRIX_STREAM_FORMAT ("1280x720@25"),
+    // else the cloud's default.
     static CloudClient fromEnvironment();
-    CloudClient(Url base, TlsSettings tls) : m_base(std::move(base)), m_fetcher(std::move(tls)) {}
+    CloudClient(Url base, TlsSettings tls, std::string streamFormat = {})
+        : m_base(std::move(base)), m_fetcher(std::move(tls)), m_streamFormat(std::move(streamFormat))
+    {
+    }
 
     // Bounded in time; 0 with the spans in *spans, else the cloud's error.
     SdkError searchRecords(const ClipQuery& query, const std::string& token,
@@ -44,12 +49,15 @@ public:
     // {"FileSize":n,"FileList":[{"StartTime":..,"EndTime":..}]}
     static std::string fileListJson(const std::vector<RecordSpan>& spans);
     static bool parseRecords(const std::string& body, std::vector<RecordSpan>* spans);
+    // "<width>x<height>@<fps>" as query parameters ("&size=..&fps=.."); empty when malformed.
+    static std::string streamFormatQuery(const std::string& format);
 
 private:
     Url endpoint(const std::string& path, const std::string& query) const;
 
     Url m_base;
     HttpFetcher m_fetcher;
+    std::string m_streamFormat; // query parameters, may be empty
 };
 
 } // namespace pavrix
