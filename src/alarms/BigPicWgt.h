@@ -24,6 +24,8 @@ public:
 
     // Shows the picture page with pix fitted, keeping its aspect.
     void SetPicture(const QPixmap& pix);
+    // The picture as it was handed over, before fitting; null on the error page.
+    QPixmap Picture() const { return m_pixPicture; }
     // Shows the error page, its label styled with strStyleSheet.
     void SetErrorStyle(const QString& strStyleSheet);
     void SetOwnerWnd(HWND hWnd);

@@ -41,6 +41,7 @@ CPlayThread::~CPlayThread()
 {
     // Freeing the session waits for the library's callbacks to finish, so
     // none can reach this object once it is gone; what they posted goes with it.
+    CloseSearchSession();
     if (!m_strSessionId.empty()) {
         CVideoSdk::instance()->FreeSession(m_strSessionId);
         m_strSessionId.clear();
@@ -117,7 +118,6 @@ void CPlayThread::StartPlay(std::string strDevSerial, int nChannelNo, std::strin
 
     ForgetFinishedSearches();
     const SearchRequest request = MakeSearchRequest();
-    const int nGeneration = m_nPlayGen;
     auto pOutcome = std::make_shared<SearchOutcome>();
     QThread* pThread = QThread::create([request, pOutcome] {
         CrashAPI_InitThread();
@@ -125,8 +125,9 @@ void CPlayThread::StartPlay(std::string strDevSerial, int nChannelNo, std::strin
     });
     // The thread never touches this object: its answer comes back through
     // finished, which dies with the worker if the worker goes first.
+    const std::string strSearchSession = request.strSessionId;
     connect(pThread, &QThread::finished, this,
-            [this, pOutcome, nGeneration] { OnSearchDone(*pOutcome, nGeneration); });
+            [this, pOutcome, strSearchSession] { OnSearchDone(*pOutcome, strSearchSession); });
     connect(pThread, &QThread::finished, pThread, &QObject::deleteLater);
     m_searchThreads.append(pThread);
     pThread->start(QThread::InheritPriority);
@@ -135,8 +136,9 @@ void CPlayThread::StartPlay(std::string strDevSerial, int nChannelNo, std::strin
 void CPlayThread::StartRecordPlay()
 {
     PrepareNewStart();
-    const int nGeneration = m_nPlayGen;
-    OnSearchDone(RunSearch(MakeSearchRequest()), nGeneration);
+    m_bPlayRequested = true;
+    const SearchRequest request = MakeSearchRequest();
+    OnSearchDone(RunSearch(request), request.strSessionId);
 }
 
 // A new start ends what plays or is being started now; the stop message of
@@ -145,19 +147,47 @@ void CPlayThread::PrepareNewStart()
 {
     if (m_bHasFrame || m_bPlayRequested) {
         StopRecordPlay();
-        m_bHasFrame = false;
     }
+    CloseSearchSession();
+    // The last clip's on-screen time says nothing about this one.
+    m_strOsdTime.clear();
     m_bIsToEndTime = false;
     m_bPause = false;
     m_bChaining = false;
     m_nPlaySegKey = -1;
     ++m_nPlayGen;
+    m_strSearchSessionId = OpenSearchSession();
+}
+
+std::string CPlayThread::OpenSearchSession()
+{
+    if (m_strSessionId.empty()) {
+        return std::string();
+    }
+    const std::string strId = CVideoSdk::instance()->AllocSession(&CPlayThread::RecordMessageHandler, this);
+    if (strId.empty()) {
+        // Answers then come on the playback session, unmatched but not lost.
+        MC_LOG(5, "CPlayThread::StartPlay", "<%d>\t<%s>,no search session:%d",
+               CVideoSdk::instance()->GetLastErrorCode());
+        return m_strSessionId;
+    }
+    return strId;
+}
+
+// Freeing the session ends its callbacks: an answer still on its way is never
+// delivered.
+void CPlayThread::CloseSearchSession()
+{
+    if (!m_strSearchSessionId.empty() && m_strSearchSessionId != m_strSessionId) {
+        CVideoSdk::instance()->FreeSession(m_strSearchSessionId);
+    }
+    m_strSearchSessionId.clear();
 }
 
 CPlayThread::SearchRequest CPlayThread::MakeSearchRequest() const
 {
     SearchRequest request;
-    request.strSessionId = m_strSessionId;
+    request.strSessionId = m_strSearchSessionId;
     request.strSerial = m_pCamSerial;
     request.nChannelNo = m_pCamChannelNo;
     request.strStartTime = m_strStartTime;
@@ -183,17 +213,18 @@ CPlayThread::SearchOutcome CPlayThread::RunSearch(const SearchRequest& request)
     return outcome;
 }
 
-void CPlayThread::OnSearchDone(const SearchOutcome& outcome, int nGeneration)
+void CPlayThread::OnSearchDone(const SearchOutcome& outcome, const std::string& strSearchSession)
 {
     if (outcome.nResult == 0) {
         return; // the result arrives as message 20
     }
     MC_LOG(5, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,search failed:%d %s", outcome.nErrorCode,
            outcome.strErrorDesc.c_str());
-    if (nGeneration != m_nPlayGen || !m_bPlayRequested) {
+    if (strSearchSession.empty() || strSearchSession != m_strSearchSessionId || !m_bPlayRequested) {
         MC_LOG(3, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,search of an earlier start, dropped");
         return;
     }
+    CloseSearchSession();
     if (outcome.nErrorCode == OPENSDK_ERR_NO_CHANNEL) {
         emit RecordPlayException(QStringLiteral("通道不存在"));
         return;
@@ -238,11 +269,13 @@ void CPlayThread::OnRecordSearchSlot(const char* lparam)
     m_mapRecIdxSldTm = CRecordTable::Build(files, m_strStartTime, m_strStopTime, &lengths);
     MC_LOG(3, "CPlayThread::OnRecordSearchSlot", "<%d>\t<%s>,files:%d segments:%d",
            static_cast<int>(files.size()), static_cast<int>(m_mapRecIdxSldTm.size()));
+    if (m_mapRecIdxSldTm.empty()) {
+        // Files too short or outside the window: nothing will ever play.
+        emit RecordPlayException(QStringLiteral("该告警消息无录像"));
+        return;
+    }
     for (int nLength : lengths) {
         emit SetRecordSliderLengthSignal(nLength);
-    }
-    if (m_mapRecIdxSldTm.empty()) {
-        return;
     }
     const auto first = m_mapRecIdxSldTm.begin();
     PlaySegment(first->first, first->second.start, first->second.end);
@@ -332,8 +365,19 @@ void CPlayThread::OnSliderPosClickedSlot(int value)
         return;
     }
     m_bChaining = false;
+    // The new stream plays, whatever the box showed; the window checks it.
+    m_bPause = false;
     PlaySegment(nKey, strStart, m_mapRecIdxSldTm[nKey].end);
     emit SliderPressOrDrag();
+}
+
+void CPlayThread::OnSliderEndSlot()
+{
+    if (!m_bPlayRequested && !m_bHasFrame) {
+        return;
+    }
+    MC_LOG(3, "CPlayThread::OnSliderEndSlot", "<%d>\t<%s>,slider at its end");
+    emit RecordPlayException(QStringLiteral("回放结束"));
 }
 
 void CPlayThread::OnRecordPlayOrPauseSlot(bool flag)
@@ -358,11 +402,15 @@ void CPlayThread::StopRecordPlay()
     if (!m_strSessionId.empty()) {
         CVideoSdk::instance()->StopPlayBack(m_strSessionId);
     }
+    // The library's stop returns once its threads are done (bounded), so the
+    // clip is over now; its later stop message changes nothing.
+    m_bHasFrame = false;
     m_bPause = false;
     m_bPlayRequested = false;
     m_nRecordNum = -1;
     m_bChaining = false;
     ++m_nPlayGen;
+    CloseSearchSession();
 }
 
 // ---------------------------------------------------------------- library callbacks
@@ -372,15 +420,17 @@ void CPlayThread::RecordMessageHandler(const char* szSessionId, unsigned int iMs
 {
     CrashAPI_InitThread(); // the library's threads reach the module here
     auto* pThis = static_cast<CPlayThread*>(pUser);
-    if (!pThis || !szSessionId || pThis->m_strSessionId.empty() || pThis->m_strSessionId != szSessionId) {
+    if (!pThis || !szSessionId) {
         return;
     }
+    // Which of the worker's sessions spoke is decided on its own thread.
+    const std::string strSessionId(szSessionId);
     const bool bHasText = pMessageInfo != nullptr;
     std::string strText = bHasText ? std::string(pMessageInfo) : std::string();
     QMetaObject::invokeMethod(
         pThis,
-        [pThis, iMsgType, iErrorCode, strText, bHasText] {
-            pThis->OnRecordMessage(iMsgType, iErrorCode, strText, bHasText);
+        [pThis, strSessionId, iMsgType, iErrorCode, strText, bHasText] {
+            pThis->OnRecordMessage(strSessionId, iMsgType, iErrorCode, strText, bHasText);
         },
         Qt::QueuedConnection);
 }
@@ -393,7 +443,9 @@ void CPlayThread::RecordDataHandler(unsigned int enType, char* /*pData*/, unsign
         return;
     }
     if (pThis->m_bHasFrame) {
-        emit pThis->HasFrameSignal(1, false);
+        if (!pThis->m_bPause) {
+            emit pThis->HasFrameSignal(1, false);
+        }
         return;
     }
     if (enType != OPENSDK_DATA_FRAME || pThis->m_bFirstFramePosted.exchange(true)) {
@@ -422,12 +474,24 @@ void CPlayThread::OnFirstFrameData(int nGeneration)
     emit RealPlayFirstFrameSignal(DevKey(), m_strEncryptCode, m_strAlarmTime);
 }
 
-void CPlayThread::OnRecordMessage(unsigned int nType, unsigned int nErrorCode, const std::string& strText,
-                                  bool bHasText)
+void CPlayThread::OnRecordMessage(const std::string& strSessionId, unsigned int nType,
+                                  unsigned int nErrorCode, const std::string& strText, bool bHasText)
 {
+    const bool bSearchAnswer = nType == OPENSDK_MSG_SEARCH_RESULT || nType == OPENSDK_MSG_SEARCH_FAILED;
+    // A search answer counts only from the current start's search session,
+    // anything else only from the playback session.
+    const std::string& strExpected = bSearchAnswer ? m_strSearchSessionId : m_strSessionId;
+    if (strExpected.empty() || strSessionId != strExpected) {
+        MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,message %d of an earlier start, dropped",
+               static_cast<int>(nType));
+        return;
+    }
     MC_LOG(3, "CPlayThread::RecordMessageHandler",
            "<%d>\t<%s>,RecordMessageHandler iMsgType = %d, iErrorCode = %d", static_cast<int>(nType),
            static_cast<int>(nErrorCode));
+    if (bSearchAnswer) {
+        CloseSearchSession();
+    }
     switch (nType) {
     case OPENSDK_MSG_PLAY_FAILED:
         OnPlayFailed(strText, bHasText, nErrorCode);
@@ -483,6 +547,10 @@ bool CPlayThread::ReachedLastSecond(int nSlack) const
 
 void CPlayThread::OnPlayStopped(unsigned int nErrorCode)
 {
+    if (!m_bPlayRequested) {
+        m_bHasFrame = false; // a stream this worker stopped itself
+        return;
+    }
     // The library says "stopped on request" also for a stream that a seek or a
     // new start replaced; only a stop this worker asked for ends the playback.
     if (nErrorCode == OPENSDK_ERR_PLAY_STOPPED_BY_USER && !m_bIsToEndTime) {
@@ -506,6 +574,10 @@ void CPlayThread::OnPlayEnd()
 {
     MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,m_bIsToEndTime:%d",
            static_cast<int>(m_bIsToEndTime));
+    if (!m_bPlayRequested) {
+        m_bHasFrame = false;
+        return;
+    }
     if (ChainNextSegment()) {
         return;
     }

@@ -41,10 +41,14 @@ public:
     void GetPlayTime();
     bool IsRecordPlaying() const { return m_bHasFrame; }
     bool IsPlayRequested() const { return m_bPlayRequested; }
+    // The operator paused the clip; data blocks still in flight do not count.
+    bool IsPaused() const { return m_bPause; }
     void GetCamInfo(std::string& strDevKey, QString& strAlarmTime) const;
 
     void OnSliderPosClickedSlot(int value);
     void OnRecordPlayOrPauseSlot(bool flag);
+    // The slider's end: the clip ends as at the end of its span.
+    void OnSliderEndSlot();
 
     const std::string& SessionId() const { return m_strSessionId; }
     const std::string& SearchStartTime() const { return m_strStartTime; }
@@ -77,7 +81,7 @@ signals:
 private:
     struct SearchRequest
     {
-        std::string strSessionId;
+        std::string strSessionId; // the search's own session
         std::string strSerial;
         int nChannelNo = 1;
         std::string strStartTime;
@@ -92,12 +96,14 @@ private:
 
     SearchRequest MakeSearchRequest() const;
     static SearchOutcome RunSearch(const SearchRequest& request);
-    void OnSearchDone(const SearchOutcome& outcome, int nGeneration);
+    void OnSearchDone(const SearchOutcome& outcome, const std::string& strSearchSession);
     void PrepareNewStart();
     void ForgetFinishedSearches();
+    std::string OpenSearchSession();
+    void CloseSearchSession();
 
-    void OnRecordMessage(unsigned int nType, unsigned int nErrorCode, const std::string& strText,
-                         bool bHasText);
+    void OnRecordMessage(const std::string& strSessionId, unsigned int nType, unsigned int nErrorCode,
+                         const std::string& strText, bool bHasText);
     void OnPlayFailed(const std::string& strText, bool bHasText, unsigned int nErrorCode);
     void OnPlayStopped(unsigned int nErrorCode);
     void OnPlayEnd();
@@ -132,9 +138,12 @@ private:
     // A segment's end started the next one: the library's stop message that
     // follows belongs to the finished stream.
     bool m_bChaining = false;
-    // Bumped at every stop and start, so that late first-frame notices and
-    // search answers of an earlier start are dropped.
+    // Bumped at every stop and start, so that late first-frame notices of an
+    // earlier start are dropped.
     std::atomic<int> m_nPlayGen{0};
+    // Each start searches on a session of its own, so that an answer names the
+    // start that asked for it; empty when no search is outstanding.
+    std::string m_strSearchSessionId;
     std::atomic<bool> m_bFirstFramePosted{false};
     QList<QPointer<QThread>> m_searchThreads;
 };

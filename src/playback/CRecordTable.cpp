@@ -59,6 +59,7 @@ public:
     RecordSegmentMap Run(std::map<int, KeptFile> kept)
     {
         m_nCursor = CRecordTable::SecondsOfDay(m_strWinStart);
+        m_strCursorText = m_strWinStart;
         const int nWinEnd = CRecordTable::SecondsOfDay(m_strWinStop);
         m_nTrim = kept.size() >= 2 ? 1 : 0;
         while (m_nCursor < nWinEnd && !kept.empty()) {
@@ -84,8 +85,10 @@ private:
         }
         const bool bFromCursor = nRecStart <= m_nCursor;
         const int nFrom = bFromCursor ? m_nCursor : nRecStart;
-        const std::string strStart = nRecStart < m_nCursor ? m_strWinStart : file.texts.start;
-        const std::string strDate = (bFromCursor ? m_strWinStart : file.texts.start).substr(0, 10);
+        // A file that overlaps what is already laid out plays from the cursor
+        // on, not from the window's start: no footage twice, no shifted scale.
+        const std::string strStart = nRecStart < m_nCursor ? m_strCursorText : file.texts.start;
+        const std::string strDate = strStart.substr(0, 10);
         if (file.nEnd >= nWinEnd) {
             Append(nWinEnd - nFrom - m_nTrim, strDate, strStart, m_strWinStop);
             Announce();
@@ -101,6 +104,7 @@ private:
             Announce();
         }
         m_nCursor = file.nEnd;
+        m_strCursorText = file.texts.end;
     }
 
     void Append(int nLength, const std::string& strDate, const std::string& strStart,
@@ -130,6 +134,7 @@ private:
     std::vector<int>* m_pLengths;
     RecordSegmentMap m_segments;
     int m_nCursor = 0;
+    std::string m_strCursorText; // the cursor as a full time text
     int m_nTrim = 0;
     int m_nCum = 0;
     int m_nIdx = 0;

@@ -57,7 +57,8 @@ void CusSliderWnd::ConnectWorker()
     CPlayThread* pWorker = m_pPlayThread.data();
     connect(ui->timeSlider, &CusSlider::SliderPosClickedSignal, pWorker,
             &CPlayThread::OnSliderPosClickedSlot);
-    connect(ui->timeSlider, &CusSlider::SliderEndPosSignal, pWorker, &CPlayThread::StopRecordPlay);
+    // The end of the slider ends the clip, and the window hears of it.
+    connect(ui->timeSlider, &CusSlider::SliderEndPosSignal, pWorker, &CPlayThread::OnSliderEndSlot);
     connect(pWorker, &CPlayThread::SetRecordSliderLengthSignal, this, &CusSliderWnd::SetSliderLength);
     FollowWorkerPosition();
     connect(pWorker, &CPlayThread::RecordStartSignal, this, &CusSliderWnd::OnRecordStartSlot);
@@ -146,7 +147,12 @@ void CusSliderWnd::SetPlayingQuietly()
 void CusSliderWnd::SetFullScreenChecked(bool bChecked)
 {
     ui->fullScrBox->setChecked(bChecked);
-    ui->fullScrBox->setToolTip(QStringLiteral("全屏显示"));
+    ui->fullScrBox->setToolTip(bChecked ? QStringLiteral("取消全屏") : QStringLiteral("全屏显示"));
+}
+
+bool CusSliderWnd::IsFullScreenChecked() const
+{
+    return ui->fullScrBox->isChecked();
 }
 
 void CusSliderWnd::showEvent(QShowEvent* ev)

@@ -33,6 +33,7 @@ public:
     // Shows "playing" without asking the worker to resume.
     void SetPlayingQuietly();
     void SetFullScreenChecked(bool bChecked);
+    bool IsFullScreenChecked() const;
 
 public slots:
     void OnSliderClickedSlot(int value);

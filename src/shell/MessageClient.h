@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QNetworkAccessManager>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QSsl>
 #include <QString>
@@ -94,6 +95,9 @@ public:
     bool isEmbedded() const { return m_bEmbedded; }
     int pushedMsgId() const { return m_nPushedMsgId; }
     void SetRequestTimeout(int nMs) { m_nRequestTimeout = nMs; }
+    // The playback watches' period and the first-frame time-out; 0 restores
+    // the defaults (500 ms, 30 s). The stall limits are counted in periods.
+    void SetPlaybackTimings(int nPollMs, int nFirstFrameMs);
 
 public slots:
     void slotTopLevMousePress();
@@ -238,6 +242,7 @@ private:
     void ShowDetailPicture(const QPixmap& picture);
     int DecodeImgFun(bool isErrMsgVisible);
     std::string AskForCode(const QString& strPrompt, bool bShowError);
+    bool NeedsPictureCode() const;
     void decodeSuc(int& nIfDecSuc, bool bHasInputWnd);
     void RememberCode(const std::string& strSerial, int nChannelNo, const std::string& strCode);
     void HandCodeToRows(const std::string& strSerial, int nChannelNo, const std::string& strCode);
@@ -249,7 +254,6 @@ private:
     void StartAttempt(bool bWithTimeout);
     static std::string PlatformCode(const ALARM_INFO_STRUCT& record);
     void StopStrayPlayback();
-    void WaitForWorkerStop();
     void ShowStalled();
     void OnStopRecordPlayFunc();
     void AskAgainForPlaybackCode();
@@ -345,7 +349,7 @@ private:
 
     // Detail side: the selected alarm's picture and clip.
     std::string m_pEncrypt;                       // code entered or found for the selection
-    CPasswdInputWnd* m_pPassWdInputWnd = nullptr; // open code dialog
+    QPointer<CPasswdInputWnd> m_pPassWdInputWnd;  // open code dialog
     bool m_bBigPicHiddenByHost = false;
     bool m_bRefreshPicPending = false;
     int m_nNum = 0; // data-watch ticks since the last video data
@@ -356,6 +360,8 @@ private:
     QRect m_rcRecordArea; // record area before full screen
     static constexpr int kFirstFrameTimeoutMs = 30000;
     static constexpr int kPollMs = 500;
+    int m_nPollMs = kPollMs;
+    int m_nFirstFrameTimeoutMs = kFirstFrameTimeoutMs;
 
     // Camera directory behind the device filter.
     struct CAM_ENTRY

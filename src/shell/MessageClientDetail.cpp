@@ -24,8 +24,6 @@
 #include "shell/ModuleLog.h"
 #include "widgets/CTipMsg.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHostInfo>
 #include <QMovie>
@@ -42,8 +40,10 @@ const char* const kStyleExpired = "border-image:url(:/Skin/main/image_overdue_31
 const char* const kStyleEncrypted = "border-image:url(:/Skin/main/image_encrypted_314x176.png);";
 const char* const kStyleCover = "border-image:url(:/Skin/main/image_default_cover_314x176.png);";
 
-// How long the window waits for the library to confirm a stop.
-constexpr int kStopWaitMs = 3000;
+// Data-watch ticks without video data before the loading animation shows
+// again, and before the clip counts as stalled.
+constexpr int kBufferingTicks = 10;
+constexpr int kStalledTicks = 40;
 
 } // namespace
 
@@ -52,8 +52,8 @@ constexpr int kStopWaitMs = 3000;
 void MessageClient::OnMsgItemClickedSlot()
 {
     static const char* const kFn = "MessageClient::OnMsgItemClickedSlot";
-    // The playback panel goes back to its ready state first.
-    ui->recordArea->setUpdatesEnabled(true);
+    // The playback panel goes back to its ready state first; the watches of
+    // the last clip must not count against the next one.
     m_bDetailShown = 1;
     ui->rghtStkWgt->setCurrentWidget(ui->detailPage);
     if (m_pNotHasFrameTime->isActive()) {
@@ -62,6 +62,10 @@ void MessageClient::OnMsgItemClickedSlot()
     }
     MC_LOG(3, kFn, "<%d>\t<%s>,OnMsgItemClickedSlot OnStopRecordPlayFunc");
     OnStopRecordPlayFunc();
+    m_pVideoFrameTimer->stop();
+    m_pOsdTimer->stop();
+    m_nNum = 0;
+    m_bStartOverTime = false;
     ui->butLblWgt->SetLoading(false);
     ui->butLblWgt->ShowPlayButton(true);
     ui->recordNothingLab->hide();
@@ -108,7 +112,7 @@ void MessageClient::ShowSelectedPicture()
         ui->bigPicBut->setEnabled(false);
         return;
     }
-    if (m_pSelectedMsgWnd->IsPicFailed()) {
+    if (m_pSelectedMsgWnd->IsPicFailed() && !NeedsPictureCode()) {
         SetDetailPicStyle(kStyleFailed);
         ui->refshPicPushBut->show();
         ui->refshPicPushBut->raise();
@@ -126,6 +130,7 @@ void MessageClient::ShowSelectedPicture()
     if (m_tSelectedMsg.isEncrypted == "1" && !m_pSelectedMsgWnd->IsDecrypted()) {
         m_pEncrypt = FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
         ui->bigPicBut->setEnabled(false);
+        const int nSelectedId = m_tSelectedMsg.id;
         int nResponse = DecodeImgFun(false);
         MC_LOG(3, kFn, "<%d>\t<%s>,DecodeImgFun response:%d", nResponse);
         if (nResponse == 0) {
@@ -134,12 +139,15 @@ void MessageClient::ShowSelectedPicture()
             const int nErrCode = CVideoSdk::instance()->GetLastErrorCode();
             MC_LOG(3, kFn, "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
             if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
-                while (nResponse == 1) {
+                while (nResponse == 1 && m_tSelectedMsg.id == nSelectedId) {
                     nResponse = DecodeImgFun(true);
                 }
             } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
                 ui->refshPicPushBut->hide();
                 SetDetailPicStyle(kStyleEncrypted);
+            }
+            if (m_tSelectedMsg.id != nSelectedId) {
+                return; // another alarm was chosen while the dialog was open
             }
             if (nResponse == 0) {
                 ui->bigPicBut->setEnabled(true);
@@ -184,22 +192,37 @@ int MessageClient::DecodeImgFun(bool isErrMsgVisible)
 
 std::string MessageClient::AskForCode(const QString& strPrompt, bool bShowError)
 {
-    delete m_pPassWdInputWnd;
-    m_pPassWdInputWnd = new CPasswdInputWnd(ui->recordArea, this);
-    m_pPassWdInputWnd->SetPromptText(strPrompt);
-    m_pPassWdInputWnd->SetErrLabVisible(bShowError);
-    m_pPassWdInputWnd->SetOwnerWnd(m_bEmbedded ? m_hParentWnd : 0);
-    const QPoint ptCentre = ui->recordArea->mapToGlobal(ui->recordArea->rect().center());
-    m_pPassWdInputWnd->move(ptCentre -
-                            QPoint(m_pPassWdInputWnd->width() / 2, m_pPassWdInputWnd->height() / 2));
-    MC_LOG(3, "MessageClient::AskForCode", "<%d>\t<%s>,m_pPassWdInputWnd->exec()");
-    std::string strCode;
-    if (m_pPassWdInputWnd->exec() == QDialog::Accepted && m_pPassWdInputWnd) {
-        strCode = m_pPassWdInputWnd->InputText().toLocal8Bit().toStdString();
+    if (m_pPassWdInputWnd) {
+        // Asked again from inside the open dialog's exec(): that dialog stays,
+        // this request gets no code.
+        MC_LOG(5, "MessageClient::AskForCode", "<%d>\t<%s>,code dialog already open, request dropped");
+        return std::string();
     }
-    delete m_pPassWdInputWnd;
-    m_pPassWdInputWnd = nullptr;
+    QPointer<CPasswdInputWnd> pDialog = new CPasswdInputWnd(ui->recordArea, this);
+    m_pPassWdInputWnd = pDialog;
+    pDialog->SetPromptText(strPrompt);
+    pDialog->SetErrLabVisible(bShowError);
+    pDialog->SetOwnerWnd(m_bEmbedded ? m_hParentWnd : 0);
+    const QPoint ptCentre = ui->recordArea->mapToGlobal(ui->recordArea->rect().center());
+    pDialog->move(ptCentre - QPoint(pDialog->width() / 2, pDialog->height() / 2));
+    MC_LOG(3, "MessageClient::AskForCode", "<%d>\t<%s>,m_pPassWdInputWnd->exec()");
+    const int nResult = pDialog->exec();
+    std::string strCode;
+    // The nested loop may have taken the dialog away (the window closing).
+    if (pDialog && nResult == QDialog::Accepted) {
+        strCode = pDialog->InputText().toLocal8Bit().toStdString();
+    }
+    delete pDialog.data();
     return strCode;
+}
+
+bool MessageClient::NeedsPictureCode() const
+{
+    // An encrypted picture that failed for want of a code: the code dialog
+    // can help where "刷新" cannot.
+    return m_pSelectedMsgWnd && m_tSelectedMsg.isEncrypted == "1" && !m_pSelectedMsgWnd->IsDecrypted() &&
+           FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo).empty() &&
+           PlatformCode(m_tSelectedMsg).empty();
 }
 
 void MessageClient::decodeSuc(int& nIfDecSuc, bool bHasInputWnd)
@@ -278,6 +301,14 @@ void MessageClient::slot_msgPicUpdate(int nId, int bSuc)
     if (nId != m_tSelectedMsg.id) {
         return;
     }
+    if (bSuc == 1 && NeedsPictureCode()) {
+        // "查看大图" asks for the code; a refresh would fail the same way.
+        SetDetailPicStyle(kStyleEncrypted);
+        ui->refshPicPushBut->hide();
+        ui->msgNoteLbl->hide();
+        ui->bigPicBut->setEnabled(true);
+        return;
+    }
     if (bSuc == 1) {
         SetDetailPicStyle(kStyleFailed);
         ui->refshPicPushBut->show();
@@ -354,7 +385,14 @@ void MessageClient::slot_clkRefMsgPic()
 
 void MessageClient::ShowBigPicture()
 {
-    const QPixmap picture = ui->picLab->pixmap(Qt::ReturnByValue);
+    // The row keeps the picture as it came; picLab only holds a small copy.
+    QPixmap picture;
+    if (m_pSelectedMsgWnd && m_pSelectedMsgWnd->HasPic()) {
+        picture = m_pSelectedMsgWnd->GetPicture();
+    }
+    if (picture.isNull()) {
+        picture = ui->picLab->pixmap(Qt::ReturnByValue);
+    }
     if (picture.isNull()) {
         return;
     }
@@ -460,7 +498,13 @@ bool MessageClient::bIfStartOverTime()
 void MessageClient::RepaintRecordArea()
 {
     setAttribute(Qt::WA_Mapped);
-    ui->recordArea->repaint();
+    ui->recordArea->update();
+}
+
+void MessageClient::SetPlaybackTimings(int nPollMs, int nFirstFrameMs)
+{
+    m_nPollMs = nPollMs > 0 ? nPollMs : kPollMs;
+    m_nFirstFrameTimeoutMs = nFirstFrameMs > 0 ? nFirstFrameMs : kFirstFrameTimeoutMs;
 }
 
 void MessageClient::OnMsgRecordBtnClicked()
@@ -526,7 +570,11 @@ void MessageClient::RecordPlayFunc()
     }
     if (m_pEncrypt.empty() && isVisible()) {
         MC_LOG(3, kFn, "<%d>\t<%s>,m_pPassWdInputWnd->SetErrLabVisible(false)");
+        const int nSelectedId = m_tSelectedMsg.id;
         m_pEncrypt = AskForCode(QStringLiteral("视频已加密，请输入密码查看"), false);
+        if (m_tSelectedMsg.id != nSelectedId) {
+            return; // the selection changed under the dialog
+        }
         if (!m_pEncrypt.empty()) {
             MC_LOG(3, kFn, "<%d>\t<%s>,play input code");
             m_bRecordPlayHasInputWnd = true;
@@ -564,7 +612,7 @@ void MessageClient::StartAttempt(bool bWithTimeout)
     if (bWithTimeout) {
         if (!m_pNotHasFrameTime->isActive()) {
             m_bStartOverTime = false;
-            m_pNotHasFrameTime->start(kFirstFrameTimeoutMs);
+            m_pNotHasFrameTime->start(m_nFirstFrameTimeoutMs);
         }
         VideoStartImge(1);
     }
@@ -577,7 +625,6 @@ void MessageClient::VideoStartImge(int nType)
     if (nType != 1) {
         return;
     }
-    ui->recordArea->setUpdatesEnabled(true);
     ui->butLblWgt->ShowAnimLabel(true);
     ui->butLblWgt->SetLoading(true);
 }
@@ -587,7 +634,6 @@ void MessageClient::VideoStopImg(int /*type*/)
     ui->butLblWgt->SetLoading(false);
     ui->recordNothingLab->clear();
     ui->recordNothingLab->hide();
-    ui->recordArea->setUpdatesEnabled(false);
 }
 
 void MessageClient::OnRealPlayFirstFrameSlot(std::string devSerial, std::string devEncryptCode,
@@ -604,7 +650,7 @@ void MessageClient::OnRealPlayFirstFrameSlot(std::string devSerial, std::string 
         StopStrayPlayback();
         return;
     }
-    m_pOsdTimer->start(kPollMs);
+    m_pOsdTimer->start(m_nPollMs);
     if (m_bRecordPlayHasInputWnd && DevCodeMap().find(devSerial) == DevCodeMap().end()) {
         DevCodeMap().emplace(devSerial, devEncryptCode);
         HttpUpdateCamCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, devEncryptCode);
@@ -648,19 +694,6 @@ void MessageClient::StopStrayPlayback()
         MC_LOG(2, "MessageClient::OnRealPlayFirstFrameSlot", "<%d>\t<%s>,m_pTransSlider->hide()");
         m_pTransSlider->hide();
         m_bIsRecordPlaying = false;
-        ui->recordArea->setUpdatesEnabled(true);
-        WaitForWorkerStop();
-    }
-}
-
-void MessageClient::WaitForWorkerStop()
-{
-    // The library confirms a stop on its own thread; the wait is bounded so a
-    // silent library cannot hang the window.
-    QElapsedTimer timer;
-    timer.start();
-    while (m_pPlayThread && m_pPlayThread->IsRecordPlaying() && timer.elapsed() < kStopWaitMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 }
 
@@ -669,16 +702,18 @@ void MessageClient::hasVideoFrameSlot(int /*nType*/, bool bFlag)
     if (!m_bIsRecordPlaying) {
         return;
     }
+    // A data block queued before the operator paused arrives after the pause;
+    // it must not start the watch of a clip that is meant to stand still.
+    const bool bPaused = bFlag || (m_pPlayThread && m_pPlayThread->IsPaused());
     m_nNum = 0;
     ui->butLblWgt->SetLoading(false);
     ui->butLblWgt->hide();
     ui->recordNothingLab->clear();
     ui->recordNothingLab->hide();
-    ui->recordArea->setUpdatesEnabled(false);
-    if (bFlag) {
+    if (bPaused) {
         m_pVideoFrameTimer->stop();
     } else if (!m_pVideoFrameTimer->isActive()) {
-        m_pVideoFrameTimer->start(kPollMs);
+        m_pVideoFrameTimer->start(m_nPollMs);
     }
 }
 
@@ -687,17 +722,20 @@ void MessageClient::OnVideoFrameTimeSlot()
     if (!m_bIsRecordPlaying) {
         return;
     }
+    if (m_pPlayThread && m_pPlayThread->IsPaused()) {
+        m_pVideoFrameTimer->stop();
+        m_nNum = 0;
+        return;
+    }
     ++m_nNum;
-    if (m_nNum >= 10 && m_nNum < 40) {
+    if (m_nNum >= kBufferingTicks && m_nNum < kStalledTicks) {
         if (m_pPlayThread) {
             ui->butLblWgt->ShowAnimLabel(true);
             ui->butLblWgt->SetLoading(true);
             ui->butLblWgt->raise();
             emit VideoStartSignal(1);
         }
-    } else if (m_nNum == 0 || m_nNum == 1) {
-        ui->recordArea->setUpdatesEnabled(false);
-    } else if (m_nNum >= 40) {
+    } else if (m_nNum >= kStalledTicks) {
         MC_LOG(4, "MessageClient::OnVideoFrameTimeSlot",
                "<%d>\t<%s>,OnVideoFrameTimeSlot m_nNum > 40 hasn't frame");
         m_pVideoFrameTimer->stop();
@@ -730,7 +768,6 @@ void MessageClient::OnHasNotFrameTimeOut()
     m_bStartOverTime = true;
     OnStopRecordPlayFunc();
     ShowStalled();
-    ui->recordArea->setUpdatesEnabled(true);
 }
 
 void MessageClient::slot_getOSDTmTimerOut()
@@ -747,12 +784,12 @@ void MessageClient::OnStopRecordPlayFunc()
     if (m_bIsRecordPlaying && m_pPlayThread) {
         MC_LOG(3, kFn, "<%d>\t<%s>,IsRecordPlaying:%d", m_pPlayThread->IsRecordPlaying() ? 1 : 0);
         if (m_pPlayThread->IsRecordPlaying() || m_pPlayThread->IsPlayRequested()) {
+            // The worker's stop is complete when it returns: nothing to wait
+            // for, so no click or host command runs inside a half-done stop.
             m_pPlayThread->StopRecordPlay();
-            WaitForWorkerStop();
             m_pTransSlider->UpdateVideoSlider(0);
         }
         m_bIsRecordPlaying = false;
-        ui->recordArea->setUpdatesEnabled(true);
     } else if (m_pPlayThread && m_pPlayThread->IsPlayRequested()) {
         // A start still searching must not come up after the operator left it.
         m_pPlayThread->StopRecordPlay();
@@ -780,14 +817,13 @@ void MessageClient::OnRecordPlayExceptionSlot(QString strMsg)
     m_pOsdTimer->stop();
     MC_LOG(2, kFn, "<%d>\t<%s>,m_pTransSlider->hide()");
     m_pTransSlider->hide();
-    const bool bWrongCode = strMsg == QLatin1String("验证码错误");
+    const bool bWrongCode = strMsg == QStringLiteral("验证码错误");
     if (bWrongCode) {
         ui->recordNothingLab->clear();
     } else if (!strMsg.isEmpty()) {
         ui->recordNothingLab->setText(strMsg);
     }
     ui->recordNothingLab->show();
-    ui->recordArea->setUpdatesEnabled(true);
     m_bIsRecordPlaying = false;
     m_pTransSlider->SetPlayChecked(false);
     MC_LOG(3, kFn, "<%d>\t<%s>,m_bShowPlyBut:%d", m_bShowPlyBut ? 1 : 0);
@@ -797,7 +833,7 @@ void MessageClient::OnRecordPlayExceptionSlot(QString strMsg)
     } else {
         ui->butLblWgt->hide();
         const bool bRetry =
-            strMsg == QLatin1String("该告警消息无录像") || strMsg == QLatin1String("通道不存在");
+            strMsg == QStringLiteral("该告警消息无录像") || strMsg == QStringLiteral("通道不存在");
         ui->rePlyBut->setText(bRetry ? QStringLiteral("重试") : QStringLiteral("重新播放"));
         ui->rePlyBut->raise();
         ui->rePlyBut->show();
@@ -830,12 +866,17 @@ void MessageClient::AskAgainForPlaybackCode()
     // A code the operator typed keeps the error text; the platform's does not.
     const bool bShowError = !(m_pEncrypt.empty() || m_pEncrypt == PlatformCode(m_tSelectedMsg));
     m_pEncrypt.clear();
+    const int nSelectedId = m_tSelectedMsg.id;
     m_pEncrypt = AskForCode(QStringLiteral("视频已加密，请输入密码查看"), bShowError);
-    if (m_pEncrypt.empty()) {
+    if (m_pEncrypt.empty() || m_tSelectedMsg.id != nSelectedId) {
         return;
     }
     m_bRecordPlayHasInputWnd = true;
-    StartAttempt(false);
+    // The retry is an attempt like any other: loading shown, first frame
+    // awaited for a bounded time, the replay button out of the way.
+    ui->recordNothingLab->hide();
+    ui->rePlyBut->hide();
+    StartAttempt(true);
 }
 
 void MessageClient::NotHasRecordSlot()
@@ -844,7 +885,6 @@ void MessageClient::NotHasRecordSlot()
     m_pNotHasFrameTime->stop();
     m_pVideoFrameTimer->stop();
     ui->butLblWgt->SetLoading(false);
-    ui->recordArea->setUpdatesEnabled(true);
     ui->butLblWgt->ShowAnimLabel(true);
     ui->recordNothingLab->setText(QStringLiteral("该告警无录像"));
     ui->recordNothingLab->show();
@@ -895,6 +935,11 @@ void MessageClient::OnMaxOrNotBtnClicked()
         LeaveFullScreen();
     }
     m_bFullScreen = !m_bFullScreen;
+    // However the switch was asked for (box, Esc on the bar, the tip or the
+    // window), the box shows the state the layout is in.
+    if (m_pTransSlider) {
+        m_pTransSlider->SetFullScreenChecked(m_bFullScreen);
+    }
 }
 
 void MessageClient::EnterFullScreen()
@@ -903,7 +948,6 @@ void MessageClient::EnterFullScreen()
     ui->detlFram->hide();
     ui->label_3->hide();
     m_rcRecordArea = ui->recordArea->geometry();
-    ui->recordArea->setUpdatesEnabled(true);
     ui->verticalLayout_8->setContentsMargins(0, 0, 0, 0);
     if (m_pEscWnd) {
         const QPoint ptCentre = ui->recordArea->mapToGlobal(ui->recordArea->rect().center());
@@ -928,7 +972,6 @@ void MessageClient::LeaveFullScreen()
     ui->leftFrame->show();
     ui->detlFram->show();
     ui->label_3->show();
-    ui->recordArea->setUpdatesEnabled(true);
     ui->verticalLayout_8->setSpacing(8);
     ui->verticalLayout_8->setContentsMargins(24, 18, 274, 18);
     if (m_bIsRecordPlaying && m_pTransSlider) {
