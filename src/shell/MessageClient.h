@@ -348,8 +348,8 @@ private:
     bool m_bFullScreen = false;
 
     // Detail side: the selected alarm's picture and clip.
-    std::string m_pEncrypt;                       // code entered or found for the selection
-    QPointer<CPasswdInputWnd> m_pPassWdInputWnd;  // open code dialog
+    std::string m_pEncrypt;                      // code entered or found for the selection
+    QPointer<CPasswdInputWnd> m_pPassWdInputWnd; // open code dialog
     bool m_bBigPicHiddenByHost = false;
     bool m_bRefreshPicPending = false;
     int m_nNum = 0; // data-watch ticks since the last video data

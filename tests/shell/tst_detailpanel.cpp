@@ -220,7 +220,8 @@ private slots:
     {
         QFETCH(QString, serial);
         QVERIFY(clickRow(serial.toStdString()));
-        QTRY_COMPARE(child<QStackedWidget>("rghtStkWgt")->currentWidget()->objectName(), QString("detailPage"));
+        QTRY_COMPARE(child<QStackedWidget>("rghtStkWgt")->currentWidget()->objectName(),
+                     QString("detailPage"));
         QWidget* pArea = child<QWidget>("recordArea");
         const int nHeading = headingY();
         const int nAreaHeight = pArea->height();
