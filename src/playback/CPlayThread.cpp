@@ -373,10 +373,10 @@ void CPlayThread::OnSliderPosClickedSlot(int value)
 
 void CPlayThread::OnSliderEndSlot()
 {
+    MC_LOG(3, "CPlayThread::OnSliderEndSlot", "<%d>\t<%s>,slider at its end");
     if (!m_bPlayRequested && !m_bHasFrame) {
         return;
     }
-    MC_LOG(3, "CPlayThread::OnSliderEndSlot", "<%d>\t<%s>,slider at its end");
     emit RecordPlayException(QStringLiteral("回放结束"));
 }
 
@@ -547,13 +547,13 @@ bool CPlayThread::ReachedLastSecond(int nSlack) const
 
 void CPlayThread::OnPlayStopped(unsigned int nErrorCode)
 {
-    if (!m_bPlayRequested) {
-        m_bHasFrame = false; // a stream this worker stopped itself
-        return;
-    }
     // The library says "stopped on request" also for a stream that a seek or a
     // new start replaced; only a stop this worker asked for ends the playback.
     if (nErrorCode == OPENSDK_ERR_PLAY_STOPPED_BY_USER && !m_bIsToEndTime) {
+        return;
+    }
+    if (!m_bPlayRequested) {
+        m_bHasFrame = false; // a stream this worker stopped itself
         return;
     }
     MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,m_bIsToEndTime:%d",

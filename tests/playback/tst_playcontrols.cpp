@@ -155,10 +155,10 @@ private slots:
         QCOMPARE(pSlider->value(), 77);
         QCOMPARE(CapturedCount("value:77"), 1);
 
-        // The clip's end stops the worker instead of seeking.
+        // The clip's end ends the clip instead of seeking.
         logkit::clearCapture();
         Press(pSlider, 300);
-        QVERIFY(logkit::captured("stopPlayBackEx before"));
+        QVERIFY(logkit::captured("slider at its end"));
         QVERIFY(!logkit::captured("no segment at"));
     }
 

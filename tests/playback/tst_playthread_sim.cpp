@@ -248,20 +248,6 @@ private slots:
         QVERIFY(!player.worker->IsPlayRequested());
     }
 
-    void aStopDuringTheSearchPlaysNothing()
-    {
-        Player player(gapAlarm(), LocalText(gapAlarm()));
-        m_sim.admin("POST", "/admin/requests/clear");
-        QVERIFY(m_sim.setFault("/cloud/v1/records", 0, 1500));
-        player.worker->StartPlay("PV1000001", 1, "ABCDEF", 0);
-        player.worker->StopRecordPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_sim.lastRequests("/cloud/v1/records").isEmpty(), kWaitMs);
-        QTest::qWait(3000);
-        QVERIFY(player.worker->Segments().empty());
-        QCOMPARE(player.first.count(), 0);
-        QVERIFY(m_sim.lastRequests("/cloud/v1/stream").isEmpty());
-    }
-
     void theWorkerMayGoWhileItsSearchRuns()
     {
         // Longer than the worker waits for a search when it goes.

@@ -73,6 +73,27 @@ private slots:
         QCOMPARE(lengths, std::vector<int>({120}));
     }
 
+    void anOverlappingFilePlaysOnFromWhereTheLastEnded()
+    {
+        // The second file starts before the first one ends: its segment must
+        // begin where the first stopped, not at the window's start.
+        const RecordSegmentMap segments = BuildOf(
+            {{"2024-05-06 10:00:10", "2024-05-06 10:00:40"}, {"2024-05-06 10:00:30", "2024-05-06 10:01:10"}});
+        QCOMPARE(segments.size(), size_t(2));
+        const RecordSegment& second = segments.at(1);
+        QCOMPARE(second.start, std::string("2024-05-06 10:00:40"));
+        QCOMPARE(second.sliderStart, segments.at(0).sliderEnd);
+        QCOMPARE(second.length, 29);
+        // A picture at 10:00:50 is ten seconds into the second segment.
+        const CRecordTable::Position position = CRecordTable::Locate(segments, 10 * 3600 + 50);
+        QVERIFY(position.bFound);
+        QCOMPARE(position.nValue, second.sliderStart + 10);
+        int nKey = -1;
+        std::string strStart;
+        QVERIFY(CRecordTable::SeekTarget(segments, second.sliderStart + 5, nKey, strStart));
+        QCOMPARE(strStart, std::string("2024-05-06 10:00:45"));
+    }
+
     void twoFilesWithAGapLieEndToEndOneSecondShorterEach()
     {
         std::vector<int> lengths;
