@@ -1141,6 +1141,9 @@ void MessageClient::resizeEvent(QResizeEvent* event)
 void MessageClient::changeEvent(QEvent* event)
 {
     MC_LOG(3, "MessageClient::changeEvent", "<%d>\t<%s>,event->type()=%d", static_cast<int>(event->type()));
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        RaiseControlBar();
+    }
     if (event->type() == QEvent::WindowStateChange) {
         if (!(windowState() & Qt::WindowMinimized)) {
             setAttribute(Qt::WA_Mapped);

@@ -266,6 +266,7 @@ private:
     void HttpDeleteMsgList(std::vector<int> list);
     QPoint ClampDragPosition(QPoint ptTarget) const;
     void UpdateCusSlider();
+    void RaiseControlBar();
     void setBigPicPosAndShow();
     void OpenCalendarFor(QLabel* pLabel);
     void SetComboChosen(QComboBox* pCombo, int nIndex);

@@ -919,6 +919,17 @@ void MessageClient::UpdateCusSlider()
     }
 }
 
+// The bar is a window of its own: a window manager that raises the module
+// window on activation (after the large view or a dialog closes, or a click)
+// would bury it under the module while the clip still plays.
+void MessageClient::RaiseControlBar()
+{
+    if (m_pTransSlider && m_bIsRecordPlaying && m_bDetailShown == 1) {
+        m_pTransSlider->show();
+        m_pTransSlider->raise();
+    }
+}
+
 void MessageClient::OnSliderPressedOrDraged()
 {
     if (m_pTransSlider) {
