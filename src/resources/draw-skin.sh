@@ -22,6 +22,7 @@ RED='#ff6161'    # unread dot, errors
 GREEN='#36c07a'  # success tip
 TRACK='#e5ebff'  # spinner track
 PLACE='#f2f3f5'  # picture placeholder background
+DISABLED='#d4d7e0' # controls that cannot be used now
 WHITE='#ffffff'
 
 mkdir -p "$OUT/main" "$OUT/msgbox"
@@ -96,12 +97,17 @@ draw "$OUT/main/icon_calendar_default.png" 16 16 none "$(stroke "$SOFT" 1.2) \
     rectangle 9.8,8.4 11.4,10 rectangle 4.6,11 6.2,12.6 rectangle 7.2,11 8.8,12.6"
 draw "$OUT/main/icon_search_default.png" 16 16 none "$(stroke "$SOFT" 1.4) \
     circle 7,7 11.5,7 line 10.4,10.4 13.5,13.5"
-draw "$OUT/main/icon_arrow_left.png" 16 16 none "$(stroke "$TEXT" 1.4) polyline 10,3.5 5.5,8 10,12.5"
-draw "$OUT/main/icon_arrow_right.png" 16 16 none "$(stroke "$TEXT" 1.4) polyline 6,3.5 10.5,8 6,12.5"
-draw "$OUT/main/icon_first.png" 16 16 none "$(stroke "$TEXT" 1.4) \
-    line 4.5,3.5 4.5,12.5 polyline 11.5,3.5 7,8 11.5,12.5"
-draw "$OUT/main/icon_last.png" 16 16 none "$(stroke "$TEXT" 1.4) \
-    line 11.5,3.5 11.5,12.5 polyline 4.5,3.5 9,8 4.5,12.5"
+# Paging arrows that lead nowhere (first or last page) are drawn pale.
+paging() {
+    draw "$OUT/main/icon_arrow_left$1.png" 16 16 none "$(stroke "$2" 1.4) polyline 10,3.5 5.5,8 10,12.5"
+    draw "$OUT/main/icon_arrow_right$1.png" 16 16 none "$(stroke "$2" 1.4) polyline 6,3.5 10.5,8 6,12.5"
+    draw "$OUT/main/icon_first$1.png" 16 16 none "$(stroke "$2" 1.4) \
+        line 4.5,3.5 4.5,12.5 polyline 11.5,3.5 7,8 11.5,12.5"
+    draw "$OUT/main/icon_last$1.png" 16 16 none "$(stroke "$2" 1.4) \
+        line 11.5,3.5 11.5,12.5 polyline 4.5,3.5 9,8 4.5,12.5"
+}
+paging "" "$TEXT"
+paging _disabled "$DISABLED"
 draw "$OUT/main/red_dot.png" 8 8 none "fill $RED stroke none circle 4,4 8,4"
 
 # --- close buttons -------------------------------------------------------

@@ -28,7 +28,9 @@ struct SkinImage
 // message box icons, 60 x 60 round play button, the two picture boxes.
 const SkinImage kImages[] = {
     {":/Skin/main/icon_arrow_left.png", 16, 16, false},
+    {":/Skin/main/icon_arrow_left_disabled.png", 16, 16, false},
     {":/Skin/main/icon_arrow_right.png", 16, 16, false},
+    {":/Skin/main/icon_arrow_right_disabled.png", 16, 16, false},
     {":/Skin/main/icon_batch_delete_default.png", 16, 16, false},
     {":/Skin/main/icon_calendar_default.png", 16, 16, false},
     {":/Skin/main/icon_close_21x21.png", 21, 21, false},
@@ -41,7 +43,9 @@ const SkinImage kImages[] = {
     {":/Skin/main/icon_error.png", 28, 28, false},
     {":/Skin/main/icon_filtrate_default.png", 16, 16, false},
     {":/Skin/main/icon_first.png", 16, 16, false},
+    {":/Skin/main/icon_first_disabled.png", 16, 16, false},
     {":/Skin/main/icon_last.png", 16, 16, false},
+    {":/Skin/main/icon_last_disabled.png", 16, 16, false},
     {":/Skin/main/icon_max_default.png", 16, 16, false},
     {":/Skin/main/icon_max_hover.png", 16, 16, false},
     {":/Skin/main/icon_min_default.png", 16, 16, false},

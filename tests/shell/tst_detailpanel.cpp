@@ -392,6 +392,20 @@ private slots:
         QVERIFY(!child<QPushButton>("refshPicPushBut")->isVisible());
     }
 
+    void disabledControlsLookDisabled()
+    {
+        for (const char* szName : {"firstPageBtn", "prePageBtn", "nextPageBtn", "lastPageBtn", "bigPicBut"}) {
+            auto* pButton = child<QPushButton>(szName);
+            const bool bWasEnabled = pButton->isEnabled();
+            pButton->setEnabled(false);
+            const QImage disabled = pButton->grab().toImage();
+            pButton->setEnabled(true);
+            const QImage enabled = pButton->grab().toImage();
+            pButton->setEnabled(bWasEnabled);
+            QVERIFY2(DifferingPixels(disabled, enabled) > 0, szName);
+        }
+    }
+
     // The operator's path with real timings and screenshots of the whole
     // screen, for a run under a real X display:
     //     MC_OPERATOR_SHOTS=<dir> QT_QPA_PLATFORM=xcb tst_detailpanel operatorPath
