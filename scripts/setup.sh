@@ -9,6 +9,7 @@ packages=(
   libcpp-httplib-dev libspdlog-dev
   xvfb xauth x11-apps imagemagick openbox curl
   fonts-wqy-microhei clang-format
+  clang libclang-rt-dev
   dpkg-dev file
 )
 

@@ -32,6 +32,20 @@ bool findKey(QXmlStreamReader& reader, const QString& strKey, QString& strValue)
     return bFound && !reader.hasError();
 }
 
+std::string readValue(QXmlStreamReader& reader, const std::string& strName, const std::string& strKey,
+                      const std::string& strDefault)
+{
+    QString strValue;
+    if (!findKey(reader, QString::fromLocal8Bit(strKey.c_str()), strValue)) {
+        if (reader.hasError()) {
+            MC_LOG(5, "ReadCfgString", "<%d>\t<%s>,cfg %s unreadable: %s", strName.c_str(),
+                   reader.errorString().toLocal8Bit().constData());
+        }
+        return strDefault;
+    }
+    return strValue.toLocal8Bit().toStdString();
+}
+
 } // namespace
 
 std::string ReadCfgString(const std::string& strPath, const std::string& strKey,
@@ -42,13 +56,11 @@ std::string ReadCfgString(const std::string& strPath, const std::string& strKey,
         return strDefault;
     }
     QXmlStreamReader reader(&file);
-    QString strValue;
-    if (!findKey(reader, QString::fromLocal8Bit(strKey.c_str()), strValue)) {
-        if (reader.hasError()) {
-            MC_LOG(5, "ReadCfgString", "<%d>\t<%s>,cfg %s unreadable: %s", strPath.c_str(),
-                   reader.errorString().toLocal8Bit().constData());
-        }
-        return strDefault;
-    }
-    return strValue.toLocal8Bit().toStdString();
+    return readValue(reader, strPath, strKey, strDefault);
+}
+
+std::string ReadCfgText(const QByteArray& baXml, const std::string& strKey, const std::string& strDefault)
+{
+    QXmlStreamReader reader(baXml);
+    return readValue(reader, "text", strKey, strDefault);
 }

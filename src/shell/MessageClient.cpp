@@ -462,16 +462,24 @@ bool MessageClient::ParseCmdLine()
     if (strCmdLine.isEmpty()) {
         return false;
     }
-    const QList<QByteArray> items = strCmdLine.toLocal8Bit().split(';');
-    for (const QByteArray& item : items) {
+    for (const auto& item : SplitCmdLine(strCmdLine)) {
+        ApplyLaunchItem(item.first, item.second);
+    }
+    CheckHostWindow();
+    return true;
+}
+
+std::vector<std::pair<std::string, std::string>> MessageClient::SplitCmdLine(const QString& strCmdLine)
+{
+    std::vector<std::pair<std::string, std::string>> items;
+    for (const QByteArray& item : strCmdLine.toLocal8Bit().split(';')) {
         const int nColon = item.indexOf(':');
         if (nColon < 0) {
             continue;
         }
-        ApplyLaunchItem(item.left(nColon).toStdString(), item.mid(nColon + 1).toStdString());
+        items.emplace_back(item.left(nColon).toStdString(), item.mid(nColon + 1).toStdString());
     }
-    CheckHostWindow();
-    return true;
+    return items;
 }
 
 void MessageClient::ApplyLaunchItem(const std::string& strKey, const std::string& strValue)

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Ui {
@@ -89,6 +90,10 @@ public:
     static void ReportEarlierCrashes(const QString& strDir);
     // The crash callback; the crash tests run it in a child process.
     static void DumpCrashCallback();
+
+    // The launch string's items as key and value, in order, in the local 8-bit
+    // code page; an item without a colon is skipped.
+    static std::vector<std::pair<std::string, std::string>> SplitCmdLine(const QString& strCmdLine);
 
     // Read by tests and the host side of the module's process.
     HWND parentWnd() const { return m_hParentWnd; }

@@ -39,7 +39,8 @@ bool parseAuthority(const std::string& authority, Url* out)
 {
     std::string hostPart = authority;
     std::string portPart;
-    if (!authority.empty() && authority[0] == '[') {
+    const bool bracketed = !authority.empty() && authority[0] == '[';
+    if (bracketed) {
         const auto close = authority.find(']');
         if (close == std::string::npos)
             return false;
@@ -57,7 +58,10 @@ bool parseAuthority(const std::string& authority, Url* out)
             portPart = authority.substr(colon + 1);
         }
     }
-    if (hostPart.empty() || hostPart.find('@') != std::string::npos)
+    // Brackets belong around an IPv6 address only, and only it has colons:
+    // anything else would name a different host when written out again.
+    if (hostPart.empty() || hostPart.find_first_of("@[]") != std::string::npos ||
+        (!bracketed && hostPart.find(':') != std::string::npos))
         return false;
     out->host = hostPart;
     if (portPart.empty()) {
@@ -119,13 +123,17 @@ bool Url::resolve(const std::string& location, Url* out) const
         return parse(location, out);
     if (location.compare(0, 2, "//") == 0)
         return parse(scheme + ":" + location, out);
+    // The fragment is the client's own; it never goes into a request line.
+    const std::string reference = location.substr(0, location.find('#'));
     Url next = *this;
-    if (location[0] == '/') {
-        next.target = location;
+    if (reference.empty()) {
+        // the same document
+    } else if (reference[0] == '/') {
+        next.target = reference;
     } else {
         std::string base = target.substr(0, target.find('?'));
         base.erase(base.rfind('/') + 1);
-        next.target = base + location;
+        next.target = base + reference;
     }
     *out = next;
     return true;
