@@ -24,14 +24,14 @@ void CTcpConnect::SetHeartbeatInterval(int nMs)
     m_nHeartbeatMs = nMs > 0 ? nMs : kDefaultHeartbeatMs;
 }
 
-bool CTcpConnect::TakeAlarmPayload(const QByteArray& baRead, QByteArray& baPayload)
+bool CTcpConnect::TakeAlarmPayload(const QByteArray& baMessage, QByteArray& baPayload)
 {
-    if (baRead.size() > kMaxReadBytes) {
+    if (baMessage.size() > kMaxMessageBytes) {
         MC_LOG(5, "CTcpConnect::ReceiveMsg", "<%d>\t<%s>,push data of %lld bytes above %lld dropped",
-               static_cast<long long>(baRead.size()), static_cast<long long>(kMaxReadBytes));
+               static_cast<long long>(baMessage.size()), static_cast<long long>(kMaxMessageBytes));
         return false;
     }
-    const QByteArray baText = QString::fromUtf8(baRead).toLocal8Bit();
+    const QByteArray baText = QString::fromUtf8(baMessage).toLocal8Bit();
     const int nComma = baText.indexOf(',');
     if (nComma < 0 || baText.left(nComma) != "AIMSG") {
         return false;
@@ -47,7 +47,7 @@ void CTcpConnect::ConnectTcp()
     }
     m_pSocket = new QTcpSocket(this);
     // Lets a read above the cap be seen (and refused) without buffering more.
-    m_pSocket->setReadBufferSize(kMaxReadBytes + 1);
+    m_pSocket->setReadBufferSize(kMaxMessageBytes + 1);
     connect(m_pSocket, &QTcpSocket::connected, this, &CTcpConnect::OnConnectedSlot);
     connect(m_pSocket, &QTcpSocket::errorOccurred, this, &CTcpConnect::OnConnectFailedSlot);
 
@@ -110,8 +110,9 @@ void CTcpConnect::SendMsg(const std::string& strType)
 
 void CTcpConnect::ReceiveMsg()
 {
+    QByteArray baMessage;
     QByteArray baPayload;
-    if (!TakeAlarmPayload(m_pSocket->readAll(), baPayload)) {
+    if (!m_assembler.Feed(m_pSocket->readAll(), baMessage) || !TakeAlarmPayload(baMessage, baPayload)) {
         return;
     }
     MC_LOG(3, "CTcpConnect::ReceiveMsg", "<%d>\t<%s>,AIMSG:%s", baPayload.constData());

@@ -2,6 +2,8 @@
 // announces itself, keeps a heartbeat and hands every alarm notice over.
 #pragma once
 
+#include "push/CPushMsgAssembler.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -17,9 +19,9 @@ class CTcpConnect : public QObject
 public:
     static constexpr int kDefaultHeartbeatMs = 10000;
     static constexpr int kConnectTimeoutMs = 30000;
-    // One read above this is refused: the protocol has no framing, so a peer
-    // that floods cannot make the worker hold more than this at once.
-    static constexpr qint64 kMaxReadBytes = 1024 * 1024;
+    // A message above this is refused: the protocol has no framing, so a
+    // peer that floods cannot make the worker hold more than this at once.
+    static constexpr qint64 kMaxMessageBytes = CPushMsgAssembler::kMaxMessageBytes;
 
     CTcpConnect(const QString& strAddress, quint16 nPort, QObject* pParent = nullptr);
     ~CTcpConnect() override;
@@ -27,10 +29,10 @@ public:
     // Call before the object moves to its thread.
     void SetHeartbeatInterval(int nMs);
 
-    // What one read from the server means: true with the payload for an alarm
-    // notice ("AIMSG", the text after the first comma); false for every other
-    // type, for text without a comma and for a read above the cap.
-    static bool TakeAlarmPayload(const QByteArray& baRead, QByteArray& baPayload);
+    // What one message from the server means: true with the payload for an
+    // alarm notice ("AIMSG", the text after the first comma); false for every
+    // other type, for text without a comma and for a message above the cap.
+    static bool TakeAlarmPayload(const QByteArray& baMessage, QByteArray& baPayload);
 
 signals:
     void StartTcpConnect();
@@ -58,4 +60,5 @@ private:
     std::string m_strLocalIp;
     std::string m_strLocalMac;
     bool m_bConnectEnded = false;
+    CPushMsgAssembler m_assembler;
 };

@@ -2,4 +2,5 @@
 list(APPEND MC_CORE_SOURCES
   push/CTcpConnect.cpp
   push/CPushChannel.cpp
+  push/CPushMsgAssembler.cpp
 )

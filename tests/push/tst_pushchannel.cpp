@@ -6,6 +6,7 @@
 #include "native/LocalAddress.h"
 #include "platform/CPlatformRequest.h"
 #include "push/CPushChannel.h"
+#include "push/CPushMsgAssembler.h"
 #include "push/CTcpConnect.h"
 #include "shell/LaunchValues.h"
 
@@ -200,13 +201,70 @@ private slots:
         QVERIFY(channel.Stop());
     }
 
-    void oversizedReadRefused()
+    // Reads in, messages out: an alarm cut by a read boundary is held until
+    // its JSON closes; one past the cap goes whole, with what follows of it.
+    void messagesOverReads_data()
     {
-        QByteArray baPayload;
-        QByteArray baRead = "AIMSG," + QByteArray(CTcpConnect::kMaxReadBytes - 6, 'x');
-        QVERIFY(CTcpConnect::TakeAlarmPayload(baRead, baPayload));
-        QVERIFY(!CTcpConnect::TakeAlarmPayload(baRead + 'x', baPayload));
-        QVERIFY(logkit::captured("dropped", 5));
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<QList<QByteArray>>("messages");
+        const QByteArray baAlarm = "AIMSG,{\"msgId\":7,\"alarmType\":\"a,b\",\"deviceSerial\":\"PV1\"}";
+        QTest::newRow("whole") << QList<QByteArray>{baAlarm} << QList<QByteArray>{baAlarm};
+        QTest::newRow("split in the payload")
+            << QList<QByteArray>{baAlarm.left(20), baAlarm.mid(20, 15), baAlarm.mid(35)}
+            << QList<QByteArray>{baAlarm};
+        QTest::newRow("split in the type")
+            << QList<QByteArray>{"AIM", baAlarm.mid(3)} << QList<QByteArray>{baAlarm};
+        QTest::newRow("brace inside a string") << QList<QByteArray>{"AIMSG,{\"t\":\"}\\\"{\"", ",\"u\":1}"}
+                                               << QList<QByteArray>{"AIMSG,{\"t\":\"}\\\"{\",\"u\":1}"};
+        QTest::newRow("text payload is whole")
+            << QList<QByteArray>{"AIMSG,abc"} << QList<QByteArray>{"AIMSG,abc"};
+        QTest::newRow("never closed, then a new one")
+            << QList<QByteArray>{"AIMSG,{\"a\":", baAlarm} << QList<QByteArray>{baAlarm};
+        const QByteArray baBig = "AIMSG,{\"p\":\"" + QByteArray(CPushMsgAssembler::kMaxMessageBytes, 'x');
+        QTest::newRow("oversized, its rest, then the next")
+            << QList<QByteArray>{baBig.left(600000), baBig.mid(600000), "xx\"}", baAlarm}
+            << QList<QByteArray>{baAlarm};
+        QTest::newRow("exactly the cap")
+            << QList<QByteArray>{"AIMSG," + QByteArray(CPushMsgAssembler::kMaxMessageBytes - 6, 'y')}
+            << QList<QByteArray>{"AIMSG," + QByteArray(CPushMsgAssembler::kMaxMessageBytes - 6, 'y')};
+    }
+    void messagesOverReads()
+    {
+        QFETCH(QList<QByteArray>, reads);
+        QFETCH(QList<QByteArray>, messages);
+        CPushMsgAssembler assembler;
+        QList<QByteArray> out;
+        for (const QByteArray& baRead : reads) {
+            QByteArray baMessage;
+            if (assembler.Feed(baRead, baMessage)) {
+                out << baMessage;
+            }
+        }
+        QCOMPARE(out, messages);
+    }
+
+    // Over a real connection: the first half of an alarm, then (once the
+    // channel holds it) the second half; the host gets the alarm whole.
+    void alarmSplitOverReadsArrivesWhole()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        CPushChannel channel;
+        QSignalSpy spy(&channel, &CPushChannel::sigPushAlarm);
+        channel.OnPushUrlReply(serverReply(server.serverPort()));
+        QVERIFY(server.waitForNewConnection(10000));
+        QTcpSocket* pPeer = server.nextPendingConnection();
+        pPeer->write("AIMSG,{\"msgId\":42,\"alarmType\":\"移动");
+        QTRY_VERIFY_WITH_TIMEOUT(logkit::captured("push message incomplete"), 10000);
+        QCOMPARE(spy.size(), 0);
+        pPeer->write("侦测告警\",\"channelNo\":1}");
+        QVERIFY(spy.wait(10000));
+        QCOMPARE(QJsonDocument::fromJson(QString::fromLocal8Bit(spy.at(0).at(0).toByteArray()).toUtf8())
+                     .object()
+                     .value("alarmType")
+                     .toString(),
+                 QString("移动侦测告警"));
+        QVERIFY(channel.Stop());
     }
 
     // A server that never accepts must not hold the worker past Stop's bound.
