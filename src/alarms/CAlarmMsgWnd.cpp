@@ -364,6 +364,7 @@ void CAlarmMsgWnd::GetPlainPicture()
 void CAlarmMsgWnd::DropPicRequest()
 {
     ++m_nPicGeneration;
+    m_pReceiver->Supersede(m_nPicGeneration); // a decryption still queued is not wanted
     if (QNetworkReply* pOld = m_pPicReply.data()) {
         m_pPicReply = nullptr;
         pOld->abort();

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <algorithm>
+
 CPicDecryptJob::CReceiver::CReceiver(QObject* pTarget, Handler fnHandler)
     : m_pTarget(pTarget), m_fnHandler(std::move(fnHandler))
 {
@@ -16,8 +18,56 @@ CPicDecryptJob::CReceiver::CReceiver(QObject* pTarget, Handler fnHandler)
 
 void CPicDecryptJob::CReceiver::Close()
 {
+    std::vector<CPicDecryptJob*> taken;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pTarget = nullptr;
+        taken = TakeQueued(-1);
+    }
+    qDeleteAll(taken);
+}
+
+void CPicDecryptJob::CReceiver::Supersede(int nGeneration)
+{
+    std::vector<CPicDecryptJob*> taken;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nWanted = nGeneration;
+        taken = TakeQueued(nGeneration);
+    }
+    qDeleteAll(taken);
+}
+
+std::vector<CPicDecryptJob*> CPicDecryptJob::CReceiver::TakeQueued(int nGeneration)
+{
+    std::vector<CPicDecryptJob*> taken;
+    auto it = m_vecQueued.begin();
+    while (it != m_vecQueued.end()) {
+        CPicDecryptJob* pJob = *it;
+        // A job the pool has already handed to a thread stays: it finds
+        // itself unwanted when it begins.
+        if ((nGeneration < 0 || pJob->m_request.nGeneration < nGeneration) && Pool().tryTake(pJob)) {
+            taken.push_back(pJob);
+            it = m_vecQueued.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
+void CPicDecryptJob::CReceiver::Queued(CPicDecryptJob* pJob)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_pTarget = nullptr;
+    m_nWanted = pJob->m_request.nGeneration;
+    m_vecQueued.push_back(pJob);
+}
+
+bool CPicDecryptJob::CReceiver::Begin(CPicDecryptJob* pJob, int nGeneration)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vecQueued.erase(std::remove(m_vecQueued.begin(), m_vecQueued.end(), pJob), m_vecQueued.end());
+    return m_pTarget && nGeneration == m_nWanted;
 }
 
 bool CPicDecryptJob::CReceiver::Deliver(const CPicDecryptResult& result)
@@ -53,12 +103,21 @@ QThreadPool& CPicDecryptJob::Pool()
 
 void CPicDecryptJob::Start(CPicDecryptRequest request, std::shared_ptr<CReceiver> pReceiver)
 {
-    Pool().start(new CPicDecryptJob(std::move(request), std::move(pReceiver)));
+    auto* pJob = new CPicDecryptJob(std::move(request), pReceiver);
+    // Known to the receiver before the pool may run (and delete) it.
+    pReceiver->Queued(pJob);
+    Pool().start(pJob);
 }
 
 void CPicDecryptJob::run()
 {
     CrashAPI_InitThread();
+    // Checked before the fetch: a row gone or loading anew wants none of it.
+    if (!m_pReceiver->Begin(this, m_request.nGeneration)) {
+        MC_LOG(3, "CPicDecryptJob::run", "<%d>\t<%s>,picture of %s no longer wanted",
+               m_request.strDevSerial.c_str());
+        return;
+    }
     CPicDecryptResult result = Decrypt();
     if (!m_pReceiver->Deliver(result)) {
         MC_LOG(3, "CPicDecryptJob::run", "<%d>\t<%s>,row gone, picture of %s dropped",

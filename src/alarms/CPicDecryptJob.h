@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class QObject;
 class QThreadPool;
@@ -44,21 +45,37 @@ class CPicDecryptJob : public QRunnable
 public:
     using Handler = std::function<void(const CPicDecryptResult&)>;
 
-    // Delivers results on the target's thread for as long as it is open.
+    // Delivers results on the target's thread for as long as it is open, and
+    // keeps its jobs that still wait in the pool's queue, so that work nobody
+    // wants any more is taken out instead of fetched.
     class CReceiver
     {
     public:
         CReceiver(QObject* pTarget, Handler fnHandler);
-        // After this returns no result reaches the target; pending ones are
-        // dropped with the target's posted events, freeing their buffers.
+        // After this returns no result reaches the target and its queued jobs
+        // are gone; pending results are dropped with the target's posted
+        // events, freeing their buffers.
         void Close();
+        // A newer load of the target: only jobs of nGeneration are wanted,
+        // older ones still queued are taken out.
+        void Supersede(int nGeneration);
         // False when closed (the caller keeps and frees the result).
         bool Deliver(const CPicDecryptResult& result);
 
     private:
+        friend class CPicDecryptJob;
+        void Queued(CPicDecryptJob* pJob);
+        // The job leaves the queue; true when its work is still wanted.
+        bool Begin(CPicDecryptJob* pJob, int nGeneration);
+        // Under the lock: queued jobs older than nGeneration (all with -1)
+        // out of the pool, returned for deletion after the lock is released.
+        std::vector<CPicDecryptJob*> TakeQueued(int nGeneration);
+
         std::mutex m_mutex;
         QObject* m_pTarget;
         Handler m_fnHandler;
+        int m_nWanted = 0;
+        std::vector<CPicDecryptJob*> m_vecQueued;
     };
 
     CPicDecryptJob(CPicDecryptRequest request, std::shared_ptr<CReceiver> pReceiver);

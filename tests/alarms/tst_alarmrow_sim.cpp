@@ -368,14 +368,24 @@ private slots:
     {
         m_sim.admin("POST", "/admin/requests/clear");
         const ALARM_INFO_STRUCT info = newAlarm("PV1000002", 1);
-        // Deleted while the library is still fetching.
+        // Every thread of the pool busy with a slow picture of a live row;
+        // pages of rows then come and go: their queued work is dropped, not
+        // fetched ahead of the rows still shown.
         QVERIFY(m_sim.setFault(picturePath(info), 0, 800));
-        for (int i = 0; i < 4; ++i) {
+        std::vector<std::unique_ptr<CAlarmMsgWnd>> busy;
+        for (int i = 0; i < CPicDecryptJob::kPoolThreads; ++i) {
+            busy.push_back(std::make_unique<CAlarmMsgWnd>(nullptr));
+            busy.back()->SetAlarmInfo(info);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(CPicDecryptJob::Pool().activeThreadCount(), CPicDecryptJob::kPoolThreads,
+                                  kWaitMs);
+        for (int i = 0; i < 10; ++i) {
             auto row = std::make_unique<CAlarmMsgWnd>(nullptr);
             row->SetAlarmInfo(info);
         }
         QVERIFY(CPicDecryptJob::Pool().waitForDone(kWaitMs));
-        QCOMPARE(m_sim.lastRequests(picturePath(info)).size(), 4);
+        QCOMPARE(m_sim.lastRequests(picturePath(info)).size(), CPicDecryptJob::kPoolThreads);
+        busy.clear();
         // Deleted after the result was posted but before it was delivered:
         // the pending delivery goes with the row and frees the buffer.
         m_sim.clearFaults();
