@@ -1,99 +1,88 @@
 #include "alarms/CAlarmMsgParser.h"
 
+#include "platform/CSafeJson.h"
+
 #include <QDateTime>
 
-#include <json/json.h>
-
-#include <memory>
+#include <algorithm>
 
 namespace {
 
-// Members are taken only when present and of a usable type, so one odd
-// record cannot fail the page.
-void readInt(const Json::Value& element, const char* szKey, int& nOut)
+using J = CSafeJson;
+
+// The record, or false when a member it has is of the wrong type or range.
+bool ReadRecord(const Json::Value& element, ALARM_INFO_STRUCT& record)
 {
-    const Json::Value& value = element[szKey];
-    if (value.isIntegral() || (value.isDouble() && value.isConvertibleTo(Json::intValue))) {
-        nOut = value.asInt();
+    if (!element.isObject()) {
+        return false;
     }
-}
-
-void readText(const Json::Value& element, const char* szKey, std::string& strOut)
-{
-    const Json::Value& value = element[szKey];
-    if (value.isString() || value.isNumeric() || value.isBool()) {
-        strOut = value.asString();
+    if (!J::OptInt(element, "id", record.id) || !J::OptInt(element, "saasUserId", record.saasUserId) ||
+        !J::OptInt(element, "userId", record.userId) || !J::OptInt(element, "channelNo", record.channelNo) ||
+        !J::OptText(element, "alarmType", record.alarmType) ||
+        !J::OptText(element, "deviceSerial", record.deviceSerial) ||
+        !J::OptText(element, "isRead", record.isRead) ||
+        !J::OptText(element, "deviceName", record.deviceName) ||
+        !J::OptText(element, "ipcValidateCode", record.ipcValidateCode) ||
+        !J::OptText(element, "picUrl", record.picUrl) ||
+        !J::OptDouble(element, "alarmTime", record.alarmTime, J::kMinTimeMs, J::kMaxTimeMs) ||
+        !J::OptDouble(element, "createDate", record.createDate, J::kMinTimeMs, J::kMaxTimeMs)) {
+        return false;
     }
-}
-
-void readDouble(const Json::Value& element, const char* szKey, double& dOut)
-{
-    const Json::Value& value = element[szKey];
-    if (value.isNumeric()) {
-        dOut = value.asDouble();
-    }
-}
-
-int readPageInt(const Json::Value& page, const char* szKey)
-{
-    const Json::Value& value = page[szKey];
-    return value.isConvertibleTo(Json::intValue) && !value.isString() ? value.asInt() : 0;
-}
-
-ALARM_INFO_STRUCT readRecord(const Json::Value& element)
-{
-    ALARM_INFO_STRUCT record;
-    readInt(element, "id", record.id);
-    readInt(element, "saasUserId", record.saasUserId);
-    readInt(element, "userId", record.userId);
-    readInt(element, "channelNo", record.channelNo);
-    readText(element, "alarmType", record.alarmType);
-    readText(element, "deviceSerial", record.deviceSerial);
-    readText(element, "isRead", record.isRead);
-    readText(element, "deviceName", record.deviceName);
-    readText(element, "ipcValidateCode", record.ipcValidateCode);
-    readDouble(element, "alarmTime", record.alarmTime);
-    readDouble(element, "createDate", record.createDate);
     record.isEncrypted = "0";
-    if (element.isMember("picUrl")) {
-        readText(element, "picUrl", record.picUrl);
+    if (!J::Member(element, "picUrl").isNull()) {
         record.isEncrypted = CAlarmMsgParser::EncryptedFlag(record.picUrl);
     }
     record.alarmTimeText = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(record.alarmTime))
                                .toLocalTime()
                                .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    return record;
+    return true;
 }
 
 } // namespace
 
 bool CAlarmMsgParser::Parse(const std::string& strJson, std::vector<ALARM_INFO_STRUCT>& msgVec, int& curPage,
-                            int& totalPage, int& totalNum)
+                            int& totalPage, int& totalNum, std::string* pReason)
 {
-    if (strJson.empty()) {
-        return false;
-    }
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
-    std::string strErrors;
-    if (!reader->parse(strJson.data(), strJson.data() + strJson.size(), &root, &strErrors) ||
-        !root.isObject() || !root["data"].isArray()) {
+    if (!J::ParseObject(strJson, root, pReason)) {
         return false;
     }
-    if (root["page"].isObject()) {
-        const Json::Value& page = root["page"];
-        curPage = readPageInt(page, "pageNo");
-        totalNum = readPageInt(page, "total");
-        const int nSize = readPageInt(page, "size");
-        if (nSize != 0) {
+    const Json::Value& data = J::Member(root, "data");
+    if (!data.isArray()) {
+        if (pReason) {
+            *pReason = "\"data\" is not an array";
+        }
+        return false;
+    }
+    const Json::Value& page = J::Member(root, "page");
+    int nPageNo = 0;
+    int nSize = 0;
+    int nTotal = 0;
+    if (!J::OptInt(page, "pageNo", nPageNo) || !J::OptInt(page, "size", nSize) ||
+        !J::OptInt(page, "total", nTotal)) {
+        if (pReason) {
+            *pReason = "\"page\" members are not 32-bit integers";
+        }
+        return false;
+    }
+    std::string strSkipped;
+    for (Json::ArrayIndex i = 0; i < data.size(); ++i) {
+        ALARM_INFO_STRUCT record;
+        if (ReadRecord(data[i], record)) {
+            msgVec.push_back(std::move(record));
+        } else {
+            strSkipped += (strSkipped.empty() ? "" : ",") + std::to_string(i);
+        }
+    }
+    if (page.isObject()) {
+        curPage = std::max(nPageNo, 1);
+        totalNum = std::max(nTotal, 0);
+        if (nSize > 0) {
             totalPage = totalNum / nSize + (totalNum % nSize ? 1 : 0);
         }
     }
-    for (const Json::Value& element : root["data"]) {
-        if (element.isObject()) {
-            msgVec.push_back(readRecord(element));
-        }
+    if (pReason) {
+        *pReason = strSkipped.empty() ? std::string() : "records left out: " + strSkipped;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "alarms/AlarmShared.h"
 #include "alarms/CValidateCode.h"
+#include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
 #include "playback/CVideoSdk.h"
 #include "shell/LaunchValues.h"
@@ -181,32 +182,21 @@ void CAlarmMsgWnd::PostCamInfo()
 
 void CAlarmMsgWnd::ParseCamInfo(const QByteArray& body)
 {
-    Json::Value root;
-    Json::Reader reader;
-    if (!reader.parse(body.constData(), body.constData() + body.size(), root) || !root.isObject()) {
-        MC_LOG(5, "CAlarmMsgWnd::ParseCamInfo", "<%d>\t<%s>,camera information is not a JSON object");
+    std::string strSerial;
+    int nChannelNo = -1;
+    int nTrust = 0;
+    std::string strReason;
+    if (!CJasonParse().ParseCamInfo(body.toStdString(), strSerial, nChannelNo, nTrust, &strReason)) {
+        MC_LOG(5, "CAlarmMsgWnd::ParseCamInfo", "<%d>\t<%s>,ParseCamInfo Err:%s (%s)", strReason.c_str(),
+               body.left(200).constData());
         return;
     }
-    const Json::Value& code = root["code"];
-    if (!code.isString() || code.asString() != "200") {
-        MC_LOG(5, "CAlarmMsgWnd::ParseCamInfo", "<%d>\t<%s>,ParseCamInfo Err:%s", body.constData());
-        return;
-    }
-    const Json::Value& data = root["data"];
-    if (!data.isObject() || !data["deviceSerial"].isString() || !data["channelNo"].isInt()) {
-        MC_LOG(5, "CAlarmMsgWnd::ParseCamInfo", "<%d>\t<%s>,camera information without device: %s",
-               body.constData());
-        return;
-    }
-    const std::string strSerial = data["deviceSerial"].asString();
-    const int nChannelNo = data["channelNo"].asInt();
     if (strSerial != m_tCurAlarmInfo.deviceSerial || nChannelNo != m_tCurAlarmInfo.channelNo) {
         MC_LOG(3, "CAlarmMsgWnd::ParseCamInfo", "<%d>\t<%s>,camera %s/%d is not this row's",
                strSerial.c_str(), nChannelNo);
         return;
     }
-    const Json::Value& trust = data["isTrust"];
-    m_tCurAlarmInfo.nTrust = trust.isInt() ? trust.asInt() : 0;
+    m_tCurAlarmInfo.nTrust = nTrust;
     emit sigCamInfoUpdate(QString::fromLocal8Bit(strSerial.c_str()), nChannelNo, m_tCurAlarmInfo.nTrust);
 }
 

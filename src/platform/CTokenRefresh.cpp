@@ -26,7 +26,8 @@ bool CTokenRefresh::StoreReply(QNetworkReply* reply, std::string& strCode, QStri
 {
     std::string strNewToken;
     std::string strNewRefresh;
-    std::string strNewAccess;
+    // A reply without an open-platform token keeps the one there is.
+    std::string strNewAccess = LaunchValues::snapshot().AccessToken;
     if (!CJasonParse().ParseToken(CPlatformRequest::ReadBody(reply), strNewToken, strNewRefresh, strNewAccess,
                                   strCode)) {
         return false;

@@ -3,6 +3,7 @@ list(APPEND MC_CORE_SOURCES
   platform/CHttpClient.cpp
   platform/CJasonParse.cpp
   platform/CPlatformRequest.cpp
+  platform/CSafeJson.cpp
   platform/CTagTimers.cpp
   platform/CTokenRefresh.cpp
   platform/PermissionTable.cpp

@@ -1,5 +1,7 @@
 #include "playback/CRecordTable.h"
 
+#include "platform/CSafeJson.h"
+
 #include <json/json.h>
 
 #include <cstdio>
@@ -169,14 +171,9 @@ bool CRecordTable::ParseSearchResult(const char* szText, int& nFileSize, std::ve
     if (!szText) {
         return false;
     }
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    const std::string strText(szText);
     Json::Value root;
-    std::string strErrors;
-    if (!reader->parse(strText.data(), strText.data() + strText.size(), &root, &strErrors) ||
-        !root.isObject() || !root.isMember("FileSize") || !root["FileSize"].isConvertibleTo(Json::intValue) ||
-        root["FileSize"].isString()) {
+    if (!CSafeJson::Parse(szText, root) || !root.isObject() || !root.isMember("FileSize") ||
+        !root["FileSize"].isConvertibleTo(Json::intValue) || root["FileSize"].isString()) {
         return false;
     }
     nFileSize = root["FileSize"].asInt();

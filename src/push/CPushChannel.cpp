@@ -2,6 +2,7 @@
 
 #include "native/CrashApi.h"
 #include "native/LocalAddress.h"
+#include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
 #include "push/CTcpConnect.h"
 #include "shell/CfgReader.h"
@@ -10,28 +11,6 @@
 
 #include <QNetworkAccessManager>
 #include <QThread>
-
-#include <json/json.h>
-
-#include <limits>
-
-namespace {
-
-// "port" as the service sends it: an integer of a usable port.
-bool ReadPort(const Json::Value& value, quint16& nPort)
-{
-    if (!value.isIntegral()) {
-        return false;
-    }
-    const Json::Int64 nValue = value.asInt64();
-    if (nValue <= 0 || nValue > std::numeric_limits<quint16>::max()) {
-        return false;
-    }
-    nPort = static_cast<quint16>(nValue);
-    return true;
-}
-
-} // namespace
 
 CPushChannel::CPushChannel(QObject* pParent)
     : QObject(pParent), m_nHeartbeatMs(CTcpConnect::kDefaultHeartbeatMs)
@@ -60,16 +39,17 @@ void CPushChannel::Start(QNetworkAccessManager& manager)
 
 void CPushChannel::OnPushUrlReply(const std::string& strBody)
 {
-    Json::Value root;
-    Json::Reader reader;
-    quint16 nPort = 0;
-    if (!reader.parse(strBody, root) || !root.isObject() || !root["ip"].isString() ||
-        root["ip"].asString().empty() || !ReadPort(root["port"], nPort)) {
+    std::string strIp;
+    int nPort = 0;
+    std::string strReason;
+    if (!CJasonParse().ParsePushServer(strBody, strIp, nPort, &strReason)) {
         MC_LOG(5, "CPushChannel::OnPushUrlReply", "<%d>\t<%s>,Parse TCP ip port error!");
+        MC_LOG(5, "CPushChannel::OnPushUrlReply", "<%d>\t<%s>,push server reply refused: %s",
+               strReason.c_str());
         return;
     }
     MC_LOG(3, "CPushChannel::OnPushUrlReply", "<%d>\t<%s>,Get TCP ip port Success!");
-    StartWorker(QString::fromLocal8Bit(root["ip"].asString().c_str()), nPort);
+    StartWorker(QString::fromLocal8Bit(strIp.c_str()), static_cast<quint16>(nPort));
 }
 
 void CPushChannel::StartWorker(const QString& strIp, quint16 nPort)

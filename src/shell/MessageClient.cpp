@@ -984,9 +984,9 @@ void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
 }
 
 bool MessageClient::OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec,
-                                   int& curPage, int& totalPage, int& totalNum)
+                                   int& curPage, int& totalPage, int& totalNum, std::string* pReason)
 {
-    return CAlarmMsgParser::Parse(json_result, msgVec, curPage, totalPage, totalNum);
+    return CAlarmMsgParser::Parse(json_result, msgVec, curPage, totalPage, totalNum, pReason);
 }
 
 void MessageClient::OnNoListPermission()
@@ -1724,33 +1724,13 @@ void MessageClient::OnDevInputTextChanged(const QString& /*strText*/)
     HttpGetCam(m_nTopOrgId, 1, 30, strText);
 }
 
-// The "data" array of a directory reply with "code" "200", or null.
-static const Json::Value* DirectoryData(const std::string& strResult, Json::Value& root)
-{
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string strErrors;
-    if (strResult.empty() ||
-        !reader->parse(strResult.data(), strResult.data() + strResult.size(), &root, &strErrors) ||
-        !root.isObject()) {
-        return nullptr;
-    }
-    const Json::Value& code = root["code"];
-    if (!(code.isString() || code.isNumeric()) || code.asString() != "200" || !root["data"].isArray()) {
-        return nullptr;
-    }
-    return &root["data"];
-}
-
 void MessageClient::ParseTopOrgFunc(const std::string& strResult)
 {
-    Json::Value root;
-    const Json::Value* pData = DirectoryData(strResult, root);
-    if (!pData) {
+    std::string strReason;
+    if (!CJasonParse().ParseTopOrg(strResult, m_nTopOrgId, &strReason)) {
+        MC_LOG(5, "MessageClient::ParseTopOrgFunc", "<%d>\t<%s>,organisation reply refused: %s",
+               strReason.c_str());
         return;
-    }
-    if (!pData->empty() && (*pData)[0].isObject() && (*pData)[0]["id"].isIntegral()) {
-        m_nTopOrgId = (*pData)[0]["id"].asInt();
     }
     HttpGetCam(m_nTopOrgId, 1, 30, ui->alarmDevInput->text().toLocal8Bit().toStdString());
 }
@@ -1759,29 +1739,25 @@ void MessageClient::ParseCamFunc(const std::string& strResult)
 {
     ui->popLstWgt->Clear();
     m_mapCam.clear();
-    Json::Value root;
-    const Json::Value* pData = DirectoryData(strResult, root);
-    if (!pData) {
+    std::vector<DEV_DETAIL_INFO> cameras;
+    std::string strReason;
+    const bool bParsed = CJasonParse().ParseCamList(strResult, cameras, &strReason);
+    if (!strReason.empty()) {
+        MC_LOG(5, "MessageClient::ParseCamFunc", "<%d>\t<%s>,camera reply: %s", strReason.c_str());
+    }
+    if (!bParsed) {
         return;
     }
     QStringList names;
-    for (const Json::Value& element : *pData) {
-        if (!element.isObject() || !element["channelName"].isString()) {
-            continue;
-        }
-        const std::string strName = element["channelName"].asString();
-        names << QString::fromLocal8Bit(strName.c_str());
-        const Json::Value& channel = element["channelNo"];
-        m_mapCam.emplace(
-            strName,
-            CAM_ENTRY{element["deviceSerial"].isString() ? element["deviceSerial"].asString() : std::string(),
-                      channel.isIntegral() ? channel.asInt() : -1});
+    for (const DEV_DETAIL_INFO& camera : cameras) {
+        names << QString::fromLocal8Bit(camera.channelName.c_str());
+        m_mapCam.emplace(camera.channelName, CAM_ENTRY{camera.deviceSerial, camera.channelNo});
     }
-    if (pData->empty()) {
+    if (names.isEmpty()) {
         ui->popLstWgt->hide();
     } else {
         ui->popLstWgt->SetItems(names);
-        ui->popLstWgt->resize(220, pData->size() < 10 ? 20 * names.size() + 2 : 202);
+        ui->popLstWgt->resize(220, names.size() < 10 ? 20 * names.size() + 2 : 202);
         ui->popLstWgt->move(ui->alarmDevInput->mapToGlobal(QPoint(0, ui->alarmDevInput->height())));
         ui->popLstWgt->show();
     }

@@ -77,10 +77,10 @@ public:
     // Sends one list request: type 0 all messages, 1 unread, 2 search.
     void OnGetMsgList(int type, HTTPMSG_BODY httpBody);
 
-    // One list reply into records and page numbers; false for anything but
-    // an object with a "data" array.
+    // One list reply into records and page numbers; false (with the reason)
+    // for anything but an object with a "data" array.
     static bool OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec, int& curPage,
-                               int& totalPage, int& totalNum);
+                               int& totalPage, int& totalNum, std::string* pReason = nullptr);
 
     // Crash dumps: $MESSAGECLIENT_DUMP_DIR, else the configuration's
     // "dump_folder", else "dumps" under the log directory.

@@ -131,6 +131,14 @@ private slots:
             << QByteArray(R"({"code":"200","data":{"deviceSerial":"PV9","channelNo":"2","isTrust":1}})")
             << -1;
         QTest::newRow("data array") << QByteArray(R"({"code":"200","data":[1,2]})") << -1;
+        QTest::newRow("channel beyond 32 bits")
+            << QByteArray(
+                   R"({"code":"200","data":{"deviceSerial":"PV9","channelNo":3000000000,"isTrust":1}})")
+            << -1;
+        QTest::newRow("isTrust as text")
+            << QByteArray(R"({"code":"200","data":{"deviceSerial":"PV9","channelNo":2,"isTrust":"1"}})")
+            << -1;
+        QTest::newRow("1001 levels") << QByteArray(R"({"code":"200","data":)") + QByteArray(1001, '[') << -1;
         QTest::newRow("root array") << QByteArray(R"([{"code":"200"}])") << -1;
         QTest::newRow("not json") << QByteArray("<html>") << -1;
         QTest::newRow("empty") << QByteArray() << -1;

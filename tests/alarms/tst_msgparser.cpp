@@ -1,5 +1,5 @@
-// The message-list reply: page arithmetic, the encryption flag in the picture
-// address, and records of odd shape that must not fail the page.
+// The message-list reply: page arithmetic on whatever the platform sends, the
+// encryption flag in the picture address, and records of the wrong shape.
 #include "alarms/CAlarmMsgParser.h"
 
 #include <QDateTime>
@@ -21,6 +21,13 @@ private slots:
         QTest::newRow("size 0 keeps count")
             << "\"page\":{\"pageNo\":4,\"size\":0,\"total\":90}" << 4 << 7 << 90;
         QTest::newRow("no page keeps all") << "\"x\":1" << 5 << 7 << 9;
+        // The platform's worst: no division by zero or -1, nothing negative.
+        QTest::newRow("INT_MIN by -1")
+            << "\"page\":{\"pageNo\":-3,\"size\":-1,\"total\":-2147483648}" << 1 << 7 << 0;
+        QTest::newRow("negative size keeps count")
+            << "\"page\":{\"pageNo\":2,\"size\":-30,\"total\":61}" << 2 << 7 << 61;
+        QTest::newRow("largest total") << "\"page\":{\"pageNo\":2147483647,\"size\":1,\"total\":2147483647}"
+                                       << 2147483647 << 2147483647 << 2147483647;
     }
     void pageArithmetic()
     {
@@ -45,6 +52,9 @@ private slots:
         QTest::newRow("no data") << "{\"code\":\"200\"}";
         QTest::newRow("data object") << "{\"data\":{\"id\":1}}";
         QTest::newRow("array root") << "[{\"data\":[]}]";
+        QTest::newRow("total beyond 32 bits") << "{\"data\":[],\"page\":{\"total\":3000000000}}";
+        QTest::newRow("size as text") << "{\"data\":[],\"page\":{\"size\":\"30\"}}";
+        QTest::newRow("1001 levels") << QString("{\"data\":") + QString(1001, '[');
     }
     void refusesWhatIsNotAPage()
     {
@@ -63,37 +73,39 @@ private slots:
         QCOMPARE(CAlarmMsgParser::EncryptedFlag(""), std::string("0"));
     }
 
-    void recordsTakeWhatIsThere()
+    // A record is taken whole or left out: one of the wrong shape costs only
+    // itself, and no value that does not fit is converted.
+    void recordsOfTheWrongShapeAreLeftOut()
     {
         const qint64 nMs = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)).toMSecsSinceEpoch();
         const std::string strReply =
             QString(
                 "{\"data\":[{\"id\":17,\"saasUserId\":2,\"userId\":3,\"alarmType\":\"移动侦测\","
-                "\"alarmTime\":%1,"
-                "                    "
-                "\"picUrl\":\"https://h/p?a=1&isEncrypted=1&b=2\",\"deviceSerial\":\"D1\",\"isRead\":\"0\","
-                "                    "
-                "\"deviceName\":\"大门\",\"channelNo\":2,\"createDate\":%1,\"ipcValidateCode\":\"abc=\"},"
-                "                   {\"id\":\"not a number\",\"channelNo\":null,\"alarmType\":{\"x\":1}}, 7],"
-                "                    \"page\":{\"pageNo\":1,\"size\":30,\"total\":2}}")
+                "\"alarmTime\":%1,\"picUrl\":\"https://h/p?a=1&isEncrypted=1&b=2\",\"deviceSerial\":\"D1\","
+                "\"isRead\":0,\"deviceName\":\"大门\",\"channelNo\":2,\"createDate\":%1,"
+                "\"ipcValidateCode\":\"abc=\"},"
+                "{\"id\":\"not a number\"}, 7, {\"id\":3000000000}, {\"id\":5,\"channelNo\":-2147483649},"
+                "{\"id\":6,\"alarmTime\":1e300}, {\"id\":8,\"alarmType\":{\"x\":1}},"
+                "{\"id\":9,\"channelNo\":null}],"
+                "\"page\":{\"pageNo\":1,\"size\":30,\"total\":8}}")
                 .arg(nMs)
                 .toStdString();
         std::vector<ALARM_INFO_STRUCT> msgs;
         int a = 0, b = 0, c = 0;
-        QVERIFY(CAlarmMsgParser::Parse(strReply, msgs, a, b, c));
+        std::string strReason;
+        QVERIFY(CAlarmMsgParser::Parse(strReply, msgs, a, b, c, &strReason));
+        QCOMPARE(strReason, std::string("records left out: 1,2,3,4,5,6"));
         QCOMPARE(int(msgs.size()), 2);
         const ALARM_INFO_STRUCT& first = msgs[0];
         QCOMPARE(first.id, 17);
         QCOMPARE(first.channelNo, 2);
+        QCOMPARE(first.isRead, std::string("0"));
         QCOMPARE(first.isEncrypted, std::string("1"));
         QCOMPARE(first.alarmTimeText, QString("2026-03-04 05:06:07"));
         QCOMPARE(first.deviceName, QString("大门").toStdString());
-        QCOMPARE(first.ipcValidateCode, std::string("abc="));
-        const ALARM_INFO_STRUCT& odd = msgs[1];
-        QCOMPARE(odd.id, -1);
-        QCOMPARE(odd.channelNo, -1);
-        QVERIFY(odd.alarmType.empty());
-        QCOMPARE(odd.isEncrypted, std::string("0"));
+        QCOMPARE(msgs[1].id, 9);
+        QCOMPARE(msgs[1].channelNo, -1);
+        QCOMPARE(msgs[1].isEncrypted, std::string("0"));
     }
 };
 

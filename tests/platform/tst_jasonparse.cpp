@@ -35,42 +35,93 @@ private slots:
         QTest::addColumn<QString>("reply");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("tokens"); // token, refresh and access token afterwards
         QTest::newRow("text 200")
             << "{\"code\":\"200\",\"data\":{\"token\":\"t2\",\"refreshToken\":\"r2\",\"accessToken\":\"a2\"}}"
-            << true << "200";
+            << true << "200"
+            << "t2r2a2";
         QTest::newRow("number 200")
             << "{\"code\":200,\"data\":{\"token\":\"t2\",\"refreshToken\":\"r2\",\"accessToken\":\"a2\"}}"
-            << true << "200";
+            << true << "200"
+            << "t2r2a2";
+        QTest::newRow("no access token keeps it")
+            << "{\"code\":\"200\",\"data\":{\"token\":\"t2\",\"refreshToken\":\"r2\"}}" << true << "200"
+            << "t2r2a1";
         QTest::newRow("text 20027") << "{\"code\":\"20027\",\"msg\":\"refresh token invalid\"}" << false
-                                    << "20027";
-        QTest::newRow("number 20027") << "{\"code\":20027}" << false << "20027";
+                                    << "20027"
+                                    << "t1r1a1";
+        QTest::newRow("number 20027") << "{\"code\":20027}" << false << "20027"
+                                      << "t1r1a1";
+        // A success without the pair is a failed refresh: the login stays.
+        QTest::newRow("no data") << "{\"code\":\"200\"}" << false << "200"
+                                 << "t1r1a1";
+        QTest::newRow("empty token")
+            << "{\"code\":\"200\",\"data\":{\"token\":\"\",\"refreshToken\":\"r2\",\"accessToken\":\"a2\"}}"
+            << false << "200"
+            << "t1r1a1";
+        QTest::newRow("no refresh token")
+            << "{\"code\":\"200\",\"data\":{\"token\":\"t2\",\"accessToken\":\"a2\"}}" << false << "200"
+            << "t1r1a1";
         QTest::newRow("token array")
             << "{\"code\":\"200\",\"data\":{\"token\":[\"t\"],\"refreshToken\":\"r\",\"accessToken\":\"a\"}}"
-            << false << "200";
-        QTest::newRow("data array") << "{\"code\":\"200\",\"data\":[1]}" << false << "200";
-        QTest::newRow("code object") << "{\"code\":{\"v\":200}}" << false << "old";
-        QTest::newRow("not json") << "Bad Gateway" << false << "old";
+            << false << "200"
+            << "t1r1a1";
+        QTest::newRow("data array") << "{\"code\":\"200\",\"data\":[1]}" << false << "200"
+                                    << "t1r1a1";
+        QTest::newRow("code object") << "{\"code\":{\"v\":200}}" << false << "old"
+                                     << "t1r1a1";
+        QTest::newRow("not json") << "Bad Gateway" << false << "old"
+                                  << "t1r1a1";
     }
     void tokenReply()
     {
         QFETCH(QString, reply);
         QFETCH(bool, ok);
         QFETCH(QString, code);
+        QFETCH(QString, tokens);
         std::string strToken = "t1", strRefresh = "r1", strAccess = "a1", strCode = "old";
         QCOMPARE(CJasonParse().ParseToken(reply.toStdString(), strToken, strRefresh, strAccess, strCode), ok);
         QCOMPARE(QString::fromStdString(strCode), code);
-        if (ok) {
-            QCOMPARE(strToken + strRefresh + strAccess, std::string("t2r2a2"));
-        } else {
-            QCOMPARE(strToken + strRefresh + strAccess, std::string("t1r1a1"));
-        }
+        QCOMPARE(QString::fromStdString(strToken + strRefresh + strAccess), tokens);
     }
 
-    void tokenReplyWithoutDataWritesEmptyTokens()
+    // Organisation, camera search and push server: numbers that do not fit
+    // and members of the wrong type are refused, not thrown.
+    void directoryAndPushReplies()
     {
-        std::string strToken = "t1", strRefresh = "r1", strAccess = "a1", strCode;
-        QVERIFY(CJasonParse().ParseToken("{\"code\":\"200\"}", strToken, strRefresh, strAccess, strCode));
-        QVERIFY(strToken.empty() && strRefresh.empty() && strAccess.empty());
+        CJasonParse parser;
+        int nOrg = -1;
+        QVERIFY(parser.ParseTopOrg("{\"code\":\"200\",\"data\":[{\"id\":12},{\"id\":13}]}", nOrg));
+        QCOMPARE(nOrg, 12);
+        QVERIFY(parser.ParseTopOrg("{\"code\":200,\"data\":[]}", nOrg));
+        QVERIFY(!parser.ParseTopOrg("{\"code\":\"200\",\"data\":[{\"id\":3000000000}]}", nOrg));
+        QVERIFY(!parser.ParseTopOrg("{\"code\":\"200\",\"data\":{\"id\":1}}", nOrg));
+        QCOMPARE(nOrg, 12);
+
+        std::vector<DEV_DETAIL_INFO> cameras;
+        std::string strReason;
+        QVERIFY(parser.ParseCamList(
+            "{\"code\":\"200\",\"data\":[{\"channelName\":\"A\",\"deviceSerial\":\"S1\",\"channelNo\":1},"
+            "{\"channelName\":\"B\",\"deviceSerial\":\"S2\",\"channelNo\":3000000000},"
+            "{\"channelName\":\"C\",\"deviceSerial\":7,\"channelNo\":1},{\"channelName\":\"D\","
+            "\"deviceSerial\":"
+            "\"S4\"},{\"deviceSerial\":\"S5\",\"channelNo\":1},\"E\"]}",
+            cameras, &strReason));
+        QCOMPARE(int(cameras.size()), 1);
+        QCOMPARE(cameras[0].channelName + cameras[0].deviceSerial, std::string("AS1"));
+        QCOMPARE(cameras[0].channelNo, 1);
+        QCOMPARE(strReason, std::string("cameras without serial or channel: 1,2,3"));
+
+        std::string strIp;
+        int nPort = 0;
+        QVERIFY(parser.ParsePushServer("{\"ip\":\"10.0.0.1\",\"port\":7001}", strIp, nPort));
+        QCOMPARE(nPort, 7001);
+        for (const char* szBody :
+             {"{\"ip\":\"h\",\"port\":9223372036854775808}", "{\"ip\":\"h\",\"port\":-1}",
+              "{\"ip\":\"h\",\"port\":1e300}", "{\"ip\":[\"h\"],\"port\":80}"}) {
+            QVERIFY2(!parser.ParsePushServer(szBody, strIp, nPort), szBody);
+        }
+        QCOMPARE(nPort, 7001);
     }
 
     void permissions()
@@ -92,6 +143,7 @@ private slots:
         QVERIFY(!parser.ParsePermission("{\"code\":\"500\",\"data\":[]}", table));
         QVERIFY(!parser.ParsePermission("{\"code\":\"200\"}", table));
         QVERIFY(!parser.ParsePermission("{\"code\":\"200\",\"data\":[{\"id\":\"nine\"}]}", table));
+        QVERIFY(!parser.ParsePermission("{\"code\":\"200\",\"data\":[{\"id\":3000000000}]}", table));
         QVERIFY(!parser.ParsePermission("not json", table));
         QCOMPARE(int(table.size()), 2);
 

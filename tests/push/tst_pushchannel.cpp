@@ -152,7 +152,8 @@ private slots:
     {
         CPushChannel channel;
         for (const char* szBody : {"<html>", "{\"port\":9000}", "{\"ip\":\"127.0.0.1\",\"port\":\"x\"}",
-                                   "{\"ip\":\"127.0.0.1\",\"port\":70000}"}) {
+                                   "{\"ip\":\"127.0.0.1\",\"port\":70000}",
+                                   "{\"ip\":\"127.0.0.1\",\"port\":9223372036854775808}"}) {
             logkit::clearCapture();
             channel.OnPushUrlReply(szBody);
             QVERIFY2(logkit::captured("Parse TCP ip port error!", 5) && !channel.IsRunning(), szBody);
