@@ -220,6 +220,7 @@ void CAlarmMsgWnd::LoadPicture()
     } else {
         MC_LOG(5, "CAlarmMsgWnd::LoadPicture", "<%d>\t<%s>,message %d: isEncrypted \"%s\", no picture",
                m_tCurAlarmInfo.id, m_tCurAlarmInfo.isEncrypted.c_str());
+        SetPicStyle(PicFailed);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "widgets/CMsgBox.h"
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QNetworkReply>
@@ -28,6 +29,18 @@ const char* const kListStyle =
     "none;\t}\tQListView::item:hover{\t\tbackground-color:#e5ebff; \t\tcolor:#ffffff;\t}"
     "\t/*QListView::item:selected{\t\tbackground-color:#6186ff;\t\tcolor:#ffffff;*/\t";
 
+// 6 px, a #cfd4e5 handle of at least 80 px, no arrows, nothing under it.
+const char* const kScrollBarStyle =
+    "QScrollBar:vertical{width:6px;margin:0px;border:none;background:transparent;}"
+    "QScrollBar::handle:vertical{min-height:80px;border-radius:3px;background:#cfd4e5;}"
+    "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0px;border:none;background:none;}"
+    "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background:transparent;}";
+
+// An item's content box holds the icon column before its text; room is kept
+// after the longest text.
+constexpr int kMenuIconColumn = 28;
+constexpr int kMenuTextRight = 20;
+
 const char* const kMenuStyle = "\t\tQMenu{\t\t\tbackground-color:white;\t\t\tborder:none;}\t\tQMenu::item{"
                                "\t\t\theight:36px;\t\t\twidth:120px;"
                                "\t\t\tcolor:#4f5466;\t\t\tfont:14px Microsoft "
@@ -41,6 +54,7 @@ const char* const kMenuStyle = "\t\tQMenu{\t\t\tbackground-color:white;\t\t\tbor
 CListCtrl::CListCtrl(QWidget* parent) : QListWidget(parent)
 {
     setStyleSheet(QString::fromUtf8(kListStyle));
+    verticalScrollBar()->setStyleSheet(QString::fromUtf8(kScrollBarStyle));
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::NoFocus);
@@ -104,7 +118,6 @@ void CListCtrl::RemoveAllItems()
         delete pRow;
     }
     m_vecShownRows.clear();
-    m_pMenuItem = nullptr;
 }
 
 void CListCtrl::OnInterUpdateListSlot()
@@ -194,6 +207,21 @@ CAlarmMsgWnd* CListCtrl::RowAt(int nIndex) const
     return pItem ? qobject_cast<CAlarmMsgWnd*>(itemWidget(pItem)) : nullptr;
 }
 
+CAlarmMsgWnd* CListCtrl::CurrentRow() const
+{
+    return m_pCurRow.data();
+}
+
+QListWidgetItem* CListCtrl::ItemOf(const CAlarmMsgWnd* pRow) const
+{
+    for (int i = 0; pRow && i < count(); ++i) {
+        if (itemWidget(item(i)) == pRow) {
+            return item(i);
+        }
+    }
+    return nullptr;
+}
+
 CAlarmMsgWnd* CListCtrl::PressedRow() const
 {
     CAlarmMsgWnd* pRow = m_pPressedRow.data();
@@ -242,7 +270,11 @@ void CListCtrl::OnItemPressed(const QModelIndex& index)
         HttpSetMsgRead(pRow->GetMsgId());
         nType = 0;
     }
+    const QPointer<CAlarmMsgWnd> pGuard(pRow);
     emit sigItemPressed(pRow, nType);
+    if (!pGuard) {
+        return; // a new page replaced the row while the press was handled
+    }
     if (m_pCurRow) {
         m_pCurRow->SetWndSelected(false);
         m_pCurRow->setStyleSheet(QStringLiteral("background-color:transparent;"));
@@ -266,8 +298,12 @@ void CListCtrl::mousePressEvent(QMouseEvent* event)
         return; // empty space, or deletion mode: swallowed
     }
     setCurrentItem(pItem);
+    const QPointer<CAlarmMsgWnd> pGuard(pRow);
     emit pressed(indexFromItem(pItem));
-    m_pMenuItem = pItem;
+    if (!pGuard) {
+        return; // the page changed while the press was handled
+    }
+    m_pMenuRow = pGuard;
     OpenContextMenu(event->globalPos());
 }
 
@@ -284,6 +320,14 @@ void CListCtrl::OpenContextMenu(const QPoint& ptGlobal)
                      QStringLiteral("全部标记为已读"), this, &CListCtrl::SetAllReadFromMenu);
     pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_filtrate_default.png")), QStringLiteral("筛选"),
                      this, &CListCtrl::sigListFilterClick);
+    // The sheet's item width leaves "全部标记为已读" no room once the icon
+    // column is taken off (it is cut with wider fonts): the items grow to it.
+    QFont font(QStringLiteral("Microsoft Yahei"));
+    font.setPixelSize(14);
+    const int nText = QFontMetrics(font).horizontalAdvance(QStringLiteral("全部标记为已读"));
+    pMenu->setStyleSheet(
+        pMenu->styleSheet() +
+        QStringLiteral("QMenu::item{width:%1px;}").arg(kMenuIconColumn + nText + kMenuTextRight));
     m_pMenu = pMenu;
     pMenu->popup(ptGlobal);
 }
@@ -294,21 +338,19 @@ void CListCtrl::DeleteMenuItemRow()
         m_pMenu->close();
     }
     auto* pBox = new CMsgBox(window(), 0, 0, QStringLiteral("确定删除该消息吗？"));
-    if (pBox->exec() != QDialog::Accepted || !m_pMenuItem) {
+    const bool bConfirmed = pBox->exec() == QDialog::Accepted;
+    // The box ran its own event loop: the row may have gone with a new page.
+    CAlarmMsgWnd* pRow = m_pMenuRow.data();
+    QListWidgetItem* pItem = ItemOf(pRow);
+    m_pMenuRow = nullptr;
+    if (!bConfirmed || !pItem) {
         return;
     }
-    auto* pRow = qobject_cast<CAlarmMsgWnd*>(itemWidget(m_pMenuItem));
-    if (pRow) {
-        HttpDeleteMsg(pRow->GetMsgId());
-        m_vecShownRows.erase(std::remove(m_vecShownRows.begin(), m_vecShownRows.end(), pRow),
-                             m_vecShownRows.end());
-        if (m_pCurRow == pRow) {
-            m_pCurRow = nullptr;
-        }
-    }
-    removeItemWidget(m_pMenuItem);
-    delete m_pMenuItem;
-    m_pMenuItem = nullptr;
+    HttpDeleteMsg(pRow->GetMsgId());
+    m_vecShownRows.erase(std::remove(m_vecShownRows.begin(), m_vecShownRows.end(), pRow),
+                         m_vecShownRows.end());
+    removeItemWidget(pItem);
+    delete pItem;
     delete pRow;
     if (currentIndex().isValid()) {
         OnItemPressed(currentIndex());

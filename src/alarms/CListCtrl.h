@@ -34,7 +34,7 @@ public:
 
     const std::vector<CAlarmMsgWnd*>& ShownRows() const { return m_vecShownRows; }
     bool IsBusy() const { return m_bBusy; }
-    CAlarmMsgWnd* CurrentRow() const { return m_pCurRow; }
+    CAlarmMsgWnd* CurrentRow() const;
     // The last pressed row while it is still in the list.
     CAlarmMsgWnd* PressedRow() const;
 
@@ -85,6 +85,7 @@ private:
     void SetAllReadFromMenu();
     void PressWhenPictureIsIn(CAlarmMsgWnd* pRow, int nIndex);
     CAlarmMsgWnd* RowAt(int nIndex) const;
+    QListWidgetItem* ItemOf(const CAlarmMsgWnd* pRow) const;
     void PostListRequest(const char* szPath, const QString& strTag, const std::string& strBody);
 
     std::vector<CAlarmMsgWnd*> m_vecPendingRows;
@@ -92,10 +93,12 @@ private:
     size_t m_nNextRecord = 0;
     RowFactory m_fnMakeRow;
     std::vector<CAlarmMsgWnd*> m_vecShownRows;
+    // Rows are held by QPointer: a press or a menu action can run a nested
+    // event loop (a dialog, a wait), in which a new page deletes them.
     QPointer<CAlarmMsgWnd> m_pPressedRow;
-    CAlarmMsgWnd* m_pCurRow = nullptr;
+    QPointer<CAlarmMsgWnd> m_pCurRow;
     QPointer<QMenu> m_pMenu;
-    QListWidgetItem* m_pMenuItem = nullptr;
+    QPointer<CAlarmMsgWnd> m_pMenuRow; // the row the context menu was opened on
     int m_nRecPushMsgId = -1;
     int m_nPushMsgId = -1;
     bool m_bBusy = false;

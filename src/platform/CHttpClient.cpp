@@ -69,12 +69,10 @@ void CHttpClient::HttpUpLoadDcLog(QString strContent, QString strType)
              strBody.toLocal8Bit().constData());
     QNetworkRequest request(QUrl(strUrl, QUrl::TolerantMode));
     request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setPeerVerifyMode(QSslSocket::VerifyNone);
-    config.setProtocol(QSsl::AnyProtocol);
-    request.setSslConfiguration(config);
+    // The module's TLS rule and reply cap hold for the usage log too.
+    request.setSslConfiguration(CPlatformRequest::TlsConfiguration(QSsl::AnyProtocol));
     request.setAttribute(QNetworkRequest::User, QVariant(QStringLiteral("DcLogPost")));
-    m_networkManager.post(request, strBody.toUtf8());
+    CPlatformRequest::Post(m_networkManager, request, strBody.toLocal8Bit().toStdString());
 }
 
 void CHttpClient::serviceRequestFinished(QNetworkReply* reply)
@@ -82,12 +80,7 @@ void CHttpClient::serviceRequestFinished(QNetworkReply* reply)
     const QString strStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
     const QString strTag = CPlatformRequest::TagOf(reply);
     if (strStatus == QLatin1String("401")) {
-        QString strMsg;
-        if (CTokenRefresh::IsRemoteLogin(reply, strMsg, "CHttpClient::serviceRequestFinished")) {
-            emit sigRemoteLogin(strMsg);
-        } else {
-            RefreshToken();
-        }
+        OnUnauthorizedReply(reply);
     } else if (reply->error() != QNetworkReply::NoError) {
         MC_LOG(5, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,Http Service Error:%s,ErrStatus=%s",
                reply->errorString().toLocal8Bit().constData(), strStatus.toLocal8Bit().constData());
@@ -96,7 +89,7 @@ void CHttpClient::serviceRequestFinished(QNetworkReply* reply)
             stopTime(strTag, false, QString());
         }
         if (strTag == QLatin1String("DcLogPost")) {
-            const QString strBody = QString::fromUtf8(reply->readAll());
+            const QString strBody = QString::fromLocal8Bit(CPlatformRequest::ReadBody(reply).c_str());
             if (strBody == QLatin1String("true")) {
                 MC_LOG(3, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,Upload Dclog Success");
             } else {
@@ -123,5 +116,24 @@ void CHttpClient::OnRefreshTokenReply(QNetworkReply* reply)
         }
         return;
     }
+    m_nRefreshRejections = 0;
     emit sigUpdateToken(strToken, strRefreshToken);
+}
+
+void CHttpClient::OnUnauthorizedReply(QNetworkReply* reply)
+{
+    QString strMsg;
+    if (CTokenRefresh::IsRemoteLogin(reply, strMsg, "CHttpClient::serviceRequestFinished")) {
+        emit sigRemoteLogin(strMsg);
+        return;
+    }
+    if (CPlatformRequest::TagOf(reply) == QLatin1String("RefreshToken") &&
+        ++m_nRefreshRejections >= CTokenRefresh::kMaxRefreshRejections) {
+        MC_LOG(5, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,refresh refused with 401 %d times",
+               m_nRefreshRejections);
+        m_nRefreshRejections = 0;
+        emit GetUserErrSignal();
+        return;
+    }
+    RefreshToken();
 }

@@ -40,7 +40,9 @@ private slots:
 private:
     explicit CHttpClient(QObject* parent);
     void OnRefreshTokenReply(QNetworkReply* reply);
+    void OnUnauthorizedReply(QNetworkReply* reply);
 
     QNetworkAccessManager m_networkManager;
     CTagTimers m_tagTimers;
+    int m_nRefreshRejections = 0;
 };

@@ -20,6 +20,7 @@ public:
     bool IsRunning(const QString& strTag) const;
     // The tag whose timer has this id, or an empty text.
     QString TagOf(int nTimerId) const;
+    void SetDefaultPeriod(int nMs) { m_nDefaultPeriod = nMs; }
 
 private:
     QObject* m_pOwner;

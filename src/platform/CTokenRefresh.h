@@ -25,6 +25,10 @@ public:
     // 401), with the platform's message; false means a refresh is due.
     static bool IsRemoteLogin(QNetworkReply* reply, QString& strMsg, const char* szFunction);
 
+    // Refreshes refused with 401 by the refresh address itself, in a row,
+    // after which the login counts as lost (as for the code "20027").
+    static constexpr int kMaxRefreshRejections = 3;
+
     // The guard timer's expiry line, logged under the sender's name.
     static void LogGuardTimeout(const QString& strTag, bool bTimedOut, const char* szFunction);
 };

@@ -394,6 +394,12 @@ void MessageClient::OnUpdateNotReadMsg()
 
 void MessageClient::OnResTabCurChanged(int nIndex)
 {
+    // Deletion mode belongs to the list it was entered on; a switch made for
+    // the operator (new-message tip, a pushed alarm) ends it.
+    if (m_pAllMsgList->IsDeletionMode() || m_pNotReadMsgList->IsDeletionMode()) {
+        DeleteIdList().clear();
+        LeaveDeletionMode(false);
+    }
     if (nIndex == 1) {
         OnUpdateNotReadMsg();
         m_pCurMsgList = m_pNotReadMsgList;
@@ -795,19 +801,63 @@ void MessageClient::OnGetMsgList(int type, HTTPMSG_BODY httpBody)
 
     static const QString kTags[] = {QStringLiteral("GetAllMsg"), QStringLiteral("GetNotReadMsg"),
                                     QStringLiteral("GetSearchMsg")};
-    int* pTimerIds[] = {&m_pAllMsgTimerId, &m_pNotReadTimerId, &m_pSearchTimerId};
-    if (type < 0 || type > 2 || *pTimerIds[type] != -1) {
+    if (type < 0 || type > 2) {
+        return;
+    }
+    if (type == 2 && m_pSearchTimerId != -1) {
+        // The operator's newest criteria win: the result of the older search
+        // must not be shown for them.
+        MC_LOG(3, kFn, "<%d>\t<%s>,search in flight replaced by a new one");
+        DropListRequest(2);
+    }
+    if (ListTimerId(type) != -1) {
         return; // one request of a kind in flight at a time
     }
-    *pTimerIds[type] = startTimer(m_nRequestTimeout);
+    ListTimerId(type) = startTimer(m_nRequestTimeout);
     if (type == 0) {
         m_allMsgBody = httpBody;
     } else if (type == 1) {
         m_notReadBody = httpBody;
     }
     ShowListLoading(type);
-    PostPlatformRequest("/api/msg/list", kTags[type], CPlatformRequest::WriteJson(body), QSsl::AnyProtocol);
+    ListReply(type) = PostPlatformRequest("/api/msg/list", kTags[type], CPlatformRequest::WriteJson(body),
+                                          QSsl::AnyProtocol);
     HttpGetPermisssion();
+}
+
+int MessageClient::ListTypeOf(const QString& strTag)
+{
+    if (strTag == QLatin1String("GetAllMsg")) {
+        return 0;
+    }
+    if (strTag == QLatin1String("GetNotReadMsg")) {
+        return 1;
+    }
+    return strTag == QLatin1String("GetSearchMsg") ? 2 : -1;
+}
+
+int& MessageClient::ListTimerId(int type)
+{
+    return type == 0 ? m_pAllMsgTimerId : type == 1 ? m_pNotReadTimerId : m_pSearchTimerId;
+}
+
+QPointer<QNetworkReply>& MessageClient::ListReply(int type)
+{
+    return type == 0 ? m_pAllMsgReply : type == 1 ? m_pNotReadReply : m_pSearchReply;
+}
+
+void MessageClient::DropListRequest(int type)
+{
+    int& nTimerId = ListTimerId(type);
+    if (nTimerId != -1) {
+        killTimer(nTimerId);
+        nTimerId = -1;
+    }
+    // Forgotten before the abort, whose finished signal comes back at once.
+    if (QNetworkReply* pOld = ListReply(type).data()) {
+        ListReply(type) = nullptr;
+        pOld->abort();
+    }
 }
 
 void MessageClient::ShowListLoading(int type)
@@ -826,15 +876,32 @@ void MessageClient::ShowListLoading(int type)
 
 void MessageClient::serviceRequestFinished(QNetworkReply* reply)
 {
-    static const char* const kFn = "MessageClient::serviceRequestFinished";
     const QString strTag = CPlatformRequest::TagOf(reply);
+    // Whatever the platform sent, nothing thrown may leave this slot.
+    try {
+        DispatchReply(reply, strTag);
+    } catch (const std::exception& error) {
+        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,reply %s dropped: %s",
+               strTag.toLocal8Bit().constData(), error.what());
+    }
+    reply->abort();
+    reply->deleteLater();
+}
+
+void MessageClient::DispatchReply(QNetworkReply* reply, const QString& strTag)
+{
+    static const char* const kFn = "MessageClient::serviceRequestFinished";
+    const int nListType = ListTypeOf(strTag);
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString() == QLatin1String("401")) {
         OnUnauthorizedReply(reply);
     } else if (reply->error() != QNetworkReply::NoError) {
-        if (strTag == QLatin1String("GetSearchMsg")) {
-            ui->leftTabWidget->setCurrentIndex(3);
+        if (nListType >= 0 && reply != ListReply(nListType)) {
+            return; // a request already given up (timed out, replaced, abandoned)
         }
         MC_LOG(5, kFn, "<%d>\t<%s>,http service error:%s", reply->errorString().toLocal8Bit().constData());
+        if (nListType >= 0) {
+            OnListNetworkError(nListType);
+        }
     } else if (strTag == QLatin1String("GetAllMsg")) {
         OnAllMsgReply(reply);
     } else if (strTag == QLatin1String("GetNotReadMsg")) {
@@ -856,47 +923,87 @@ void MessageClient::serviceRequestFinished(QNetworkReply* reply)
     } else if (strTag == QLatin1String("UpdateCamCode")) {
         CPlatformRequest::ReadBody(reply);
     }
-    reply->abort();
-    reply->deleteLater();
+}
+
+void MessageClient::OnListNetworkError(int type)
+{
+    if (type != 2) {
+        return; // the other lists show their failure page when their time runs out
+    }
+    // The search has its answer: the timer must not bring the failure page
+    // back later, nor keep "重试" from sending.
+    DropListRequest(2);
+    m_pLoadingMovie->stop();
+    ui->leftTabWidget->setCurrentIndex(3);
 }
 
 void MessageClient::OnUnauthorizedReply(QNetworkReply* reply)
 {
+    static const char* const kFn = "MessageClient::serviceRequestFinished";
     QString strMsg;
-    if (CTokenRefresh::IsRemoteLogin(reply, strMsg, "MessageClient::serviceRequestFinished")) {
+    if (CTokenRefresh::IsRemoteLogin(reply, strMsg, kFn)) {
         emit sigRemoetLogin(strMsg);
+        return;
+    }
+    if (CPlatformRequest::TagOf(reply) == QLatin1String("RefreshToken") &&
+        ++m_nRefreshRejections >= CTokenRefresh::kMaxRefreshRejections) {
+        // The refresh itself is refused: asking again cannot mend the login.
+        MC_LOG(5, kFn, "<%d>\t<%s>,refresh refused with 401 %d times", m_nRefreshRejections);
+        MC_LOG(5, kFn, "<%d>\t<%s>,refreshtoken Failed");
+        m_nRefreshRejections = 0;
+        PostRefreshFail();
         return;
     }
     RefreshToken();
 }
 
-bool MessageClient::AcceptListReply(QNetworkReply* reply, int& nTimerId, bool bLogLate)
+void MessageClient::PostRefreshFail()
 {
-    if (nTimerId == -1) {
-        // Timed out already: the list shows its failure page, the late
-        // reply must not replace it.
-        if (bLogLate) {
+    native::PostMessage(m_hParentWnd, WM_REFRESHTOKEN_FAIL, 1, static_cast<LPARAM>(winId()));
+}
+
+bool MessageClient::AcceptListReply(QNetworkReply* reply, int type)
+{
+    if (reply != ListReply(type)) {
+        // Not the request this list waits for (it timed out, or a newer one
+        // replaced it): its data must not reach the list.
+        MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,stale %s reply dropped",
+               CPlatformRequest::TagOf(reply).toLocal8Bit().constData());
+        if (type == 1) {
             MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,return");
         }
-        reply->abort();
         return false;
     }
-    killTimer(nTimerId);
-    nTimerId = -1;
+    ListReply(type) = nullptr;
+    killTimer(ListTimerId(type));
+    ListTimerId(type) = -1;
     return true;
+}
+
+void MessageClient::LogListReply(const QString& strTag, bool bParsed, const std::string& strReason)
+{
+    if (!bParsed) {
+        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,%s reply refused: %s",
+               strTag.toLocal8Bit().constData(), strReason.c_str());
+    } else if (!strReason.empty()) {
+        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,%s reply: %s",
+               strTag.toLocal8Bit().constData(), strReason.c_str());
+    }
 }
 
 void MessageClient::OnAllMsgReply(QNetworkReply* reply)
 {
-    if (!AcceptListReply(reply, m_pAllMsgTimerId, false)) {
+    if (!AcceptListReply(reply, 0)) {
         return;
     }
     m_pFilterBtn->setVisible(ui->leftTabWidget->currentIndex() != 1);
     ui->allMsgLoadingLab->setMovie(nullptr);
     std::vector<ALARM_INFO_STRUCT> msgVec;
     int nTotal = 0;
-    const bool bParsed =
-        OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurAllPage, m_pNumAllPage, nTotal);
+    std::string strReason;
+    const bool bParsed = OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurAllPage,
+                                        m_pNumAllPage, nTotal, &strReason);
+    LogListReply(QStringLiteral("GetAllMsg"), bParsed, strReason);
     if (m_pNumAllPage < m_pNumCurAllPage && msgVec.empty() && m_pNumAllPage > 0) {
         // Messages were deleted since: ask for what is now the last page.
         m_pNumCurAllPage = m_pNumAllPage;
@@ -918,13 +1025,15 @@ void MessageClient::OnAllMsgReply(QNetworkReply* reply)
 
 void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
 {
-    if (!AcceptListReply(reply, m_pNotReadTimerId, true)) {
+    if (!AcceptListReply(reply, 1)) {
         return;
     }
     ui->notReadLoadingLab->setMovie(nullptr);
     std::vector<ALARM_INFO_STRUCT> msgVec;
+    std::string strReason;
     const bool bParsed = OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurNoReadPage,
-                                        m_pNumNotReadAllPage, m_pAllNotReadNum);
+                                        m_pNumNotReadAllPage, m_pAllNotReadNum, &strReason);
+    LogListReply(QStringLiteral("GetNotReadMsg"), bParsed, strReason);
     if (m_pNumNotReadAllPage < m_pNumCurNoReadPage && msgVec.empty() && m_pNumNotReadAllPage > 0) {
         m_pNumCurNoReadPage = m_pNumNotReadAllPage;
         MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,unread page gone, now %d",
@@ -938,16 +1047,20 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
     }
     m_pLoadingMovie->stop();
     ShowUnreadCount();
+    // Only the very first answer may send an operator without unread
+    // messages to "全部"; reading them all later keeps the tab.
+    const bool bFirstAnswer = m_bInitGetUnRead && bParsed;
+    if (bParsed) {
+        m_bInitGetUnRead = false;
+    }
     if (ui->resTab->currentIndex() != 1) {
         return;
     }
-    if (m_bInitGetUnRead && m_pAllNotReadNum == 0) {
-        m_bInitGetUnRead = false;
+    if (bFirstAnswer && m_pAllNotReadNum == 0) {
         OnUpdateAllMsg();
         return;
     }
     // An unparseable reply keeps the previous total, so the page follows it.
-    (void)bParsed;
     m_pNotReadMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->notReadTab), m_nPushedMsgId);
     m_nPushedMsgId = -1;
     ui->notReadResultTab->setCurrentIndex(m_pAllNotReadNum > 0 ? 1 : 0);
@@ -957,15 +1070,18 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
 
 void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
 {
-    if (!AcceptListReply(reply, m_pSearchTimerId, false)) {
+    if (!AcceptListReply(reply, 2)) {
         return;
     }
     m_pLoadingMovie->stop();
     ui->deleteByQueueBotFrame_2->setVisible(ui->selectAllFrame_2->isVisible());
     std::vector<ALARM_INFO_STRUCT> msgVec;
     int nTotal = 0;
-    if (!OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurSearchPage, m_pNumSearchAllPage,
-                        nTotal)) {
+    std::string strReason;
+    const bool bParsed = OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurSearchPage,
+                                        m_pNumSearchAllPage, nTotal, &strReason);
+    LogListReply(QStringLiteral("GetSearchMsg"), bParsed, strReason);
+    if (!bParsed) {
         ui->leftTabWidget->setCurrentIndex(3);
         return;
     }
@@ -1013,10 +1129,11 @@ void MessageClient::OnRefreshTokenReply(QNetworkReply* reply)
     if (!CTokenRefresh::StoreReply(reply, strCode, strToken, strRefreshToken)) {
         MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,refreshtoken Failed");
         if (strCode == "20027") {
-            native::PostMessage(m_hParentWnd, WM_REFRESHTOKEN_FAIL, 1, static_cast<LPARAM>(winId()));
+            PostRefreshFail();
         }
         return;
     }
+    m_nRefreshRejections = 0;
     emit sig_UpdateToken(strToken, strRefreshToken);
 }
 
@@ -1169,26 +1286,34 @@ void MessageClient::timerEvent(QTimerEvent* event)
 {
     const int nTimerId = event->timerId();
     if (nTimerId == m_pAllMsgTimerId) {
-        killTimer(m_pAllMsgTimerId);
-        m_pAllMsgTimerId = -1;
-        ui->allMsgLoadingLab->setMovie(nullptr);
-        m_pLoadingMovie->stop();
-        ui->allResultTab->setCurrentIndex(3);
+        OnListTimeout(0);
     } else if (nTimerId == m_pNotReadTimerId) {
-        killTimer(m_pNotReadTimerId);
-        m_pNotReadTimerId = -1;
-        ui->notReadLoadingLab->setMovie(nullptr);
-        m_pLoadingMovie->stop();
-        ui->notReadResultTab->setCurrentIndex(3);
+        OnListTimeout(1);
     } else if (nTimerId == m_pSearchTimerId) {
-        killTimer(m_pSearchTimerId);
-        m_pSearchTimerId = -1;
-        m_pLoadingMovie->stop();
-        ui->leftTabWidget->setCurrentIndex(3);
+        OnListTimeout(2);
     } else if (const QString strTag = m_tagTimers.TagOf(nTimerId); !strTag.isEmpty()) {
         stopTime(strTag, true, QStringLiteral("timerout error"));
     } else {
         QObject::timerEvent(event);
+    }
+}
+
+void MessageClient::OnListTimeout(int type)
+{
+    static const char* const kTags[] = {"GetAllMsg", "GetNotReadMsg", "GetSearchMsg"};
+    MC_LOG(5, "MessageClient::timerEvent", "<%d>\t<%s>,%s request timed out after %d ms", kTags[type],
+           m_nRequestTimeout);
+    // Its reply, should it still come, must not fill the list over a retry.
+    DropListRequest(type);
+    m_pLoadingMovie->stop();
+    if (type == 0) {
+        ui->allMsgLoadingLab->setMovie(nullptr);
+        ui->allResultTab->setCurrentIndex(3);
+    } else if (type == 1) {
+        ui->notReadLoadingLab->setMovie(nullptr);
+        ui->notReadResultTab->setCurrentIndex(3);
+    } else {
+        ui->leftTabWidget->setCurrentIndex(3);
     }
 }
 
@@ -1359,8 +1484,8 @@ CListCtrl::RowFactory MessageClient::RowMaker(QWidget* pParent)
 
 void MessageClient::UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch)
 {
-    nCurPage = nCurPage == 0 ? 1 : nCurPage;
-    nPageCount = nPageCount == 0 ? 1 : nPageCount;
+    nPageCount = std::max(nPageCount, 1);
+    nCurPage = std::min(std::max(nCurPage, 1), nPageCount);
     QLabel* pLabel = bSearch ? ui->searchResPageLab : ui->pageLab;
     pLabel->setText(QStringLiteral("%1/%2").arg(nCurPage).arg(nPageCount));
     const bool bFirst = nCurPage == 1;
@@ -1369,7 +1494,10 @@ void MessageClient::UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, 
     (bSearch ? ui->searchResPrePage : ui->prePageBtn)->setEnabled(!bFirst);
     (bSearch ? ui->searchResNextPage : ui->nextPageBtn)->setEnabled(!bLast);
     (bSearch ? ui->searchResLastPage : ui->lastPageBtn)->setEnabled(!bLast);
-    (bSearch ? ui->frame_8 : ui->leftBottomFrame)->setVisible(nTotal != 0);
+    // The delete bar shares the frame: in deletion mode it stays reachable.
+    (bSearch ? ui->frame_8Paging : ui->leftBottomFramePaging)->setVisible(nTotal != 0);
+    const QFrame* pDeleteBar = bSearch ? ui->deleteByQueueBotFrame_2 : ui->deleteByQueueBotFrame;
+    (bSearch ? ui->frame_8 : ui->leftBottomFrame)->setVisible(nTotal != 0 || !pDeleteBar->isHidden());
 }
 
 void MessageClient::OnFirstPageClicked()
@@ -1500,6 +1628,7 @@ void MessageClient::slot_msgItemPressed(CAlarmMsgWnd* pSelectedItem, int nType)
 
 void MessageClient::ShowUnreadCount()
 {
+    m_pAllNotReadNum = std::max(m_pAllNotReadNum, 0);
     ui->resTab->setTabText(1, m_pAllNotReadNum > 99 ? QStringLiteral("未读(99+)")
                                                     : QStringLiteral("未读(%1)").arg(m_pAllNotReadNum));
     native::PostMessage(m_hParentWnd, WM_UNREAD_COUNT, 3, m_pAllNotReadNum);
@@ -1507,7 +1636,12 @@ void MessageClient::ShowUnreadCount()
 
 void MessageClient::cpSelLstItemToCur(CAlarmMsgWnd* pItem)
 {
-    delete m_pSelectedMsgWnd;
+    if (m_pSelectedMsgWnd) {
+        // It may be the row whose signal is being handled: it goes once that
+        // is over, and is silent until then.
+        m_pSelectedMsgWnd->disconnect(this);
+        m_pSelectedMsgWnd->deleteLater();
+    }
     m_pSelectedMsgWnd = new CAlarmMsgWnd(this);
     m_pSelectedMsgWnd->hide();
     m_pSelectedMsgWnd->CopyFrom(pItem);
@@ -1540,6 +1674,7 @@ void MessageClient::OnListDeleteByQueueFunc()
         ui->selectAllFrame_2->show();
         ui->selectAllCheck_2->setChecked(false);
         ui->deleteByQueueBotFrame_2->show();
+        ui->frame_8->show();
         ui->searchDeleteOk->setText(QStringLiteral("删除 (0)"));
         return;
     }
@@ -1548,6 +1683,7 @@ void MessageClient::OnListDeleteByQueueFunc()
     ui->selectAllFrame->show();
     ui->selectAllCheck->setChecked(false);
     ui->deleteByQueueBotFrame->show();
+    ui->leftBottomFrame->show();
     ui->deleteOkBtn->setText(QStringLiteral("删除 (0)"));
 }
 
@@ -1601,7 +1737,9 @@ void MessageClient::LeaveDeletionMode(bool bSearch)
         ui->searchDeleteOk->setText(QStringLiteral("删除 (0)"));
         return;
     }
-    m_pCurMsgList->SetCheckBoxesVisible(false);
+    // Both message lists: the mode may have been entered on the other one.
+    m_pAllMsgList->SetCheckBoxesVisible(false);
+    m_pNotReadMsgList->SetCheckBoxesVisible(false);
     m_pFilterBtn->show();
     ui->resTab->tabBar()->show();
     ui->selectAllFrame->hide();
@@ -1783,6 +1921,11 @@ void MessageClient::OnDevComboTextActivated(const QString& /*text*/)
     ui->popLstWgt->hide();
 }
 
+// Kept for the host, which may call them by name; they have nothing to do.
+void MessageClient::GetAllDev() {}
+
+void MessageClient::GetTalvoInfo() {}
+
 // ---------------------------------------------------------------- filter panel
 
 void MessageClient::OnFilterBtnClicked()
@@ -1793,6 +1936,13 @@ void MessageClient::OnFilterBtnClicked()
 
 void MessageClient::OnBackMsgListBtnClicked()
 {
+    if (m_pSearchTimerId != -1) {
+        // The operator left the search: its answer must not pull them back.
+        DropListRequest(2);
+        if (m_pAllMsgTimerId == -1 && m_pNotReadTimerId == -1) {
+            m_pLoadingMovie->stop();
+        }
+    }
     ui->leftTabWidget->setCurrentIndex(0);
     m_pFilterBtn->show();
     m_pCalendarWnd->hide();

@@ -60,9 +60,6 @@ public:
     void WndMoveFunc();
     void GetAlarmMsg();
     bool IsNetBusy();
-    void HttpGetPermisssion();
-    void OnNotHasPermittionSlot();
-    void slot_UpdateToken(QString strToken, QString strRefreshToken);
 
     // Used by the module's own classes.
     bool bIfStartOverTime();
@@ -103,8 +100,13 @@ public:
     // The playback watches' period and the first-frame time-out; 0 restores
     // the defaults (500 ms, 30 s). The stall limits are counted in periods.
     void SetPlaybackTimings(int nPollMs, int nFirstFrameMs);
+    void SetRefreshGuardPeriod(int nMs) { m_tagTimers.SetDefaultPeriod(nMs); }
 
 public slots:
+    // Host operations the host reaches by name as well.
+    void HttpGetPermisssion();
+    void OnNotHasPermittionSlot();
+    void slot_UpdateToken(QString strToken, QString strRefreshToken);
     void slotTopLevMousePress();
     void slotCalendarSet(QString str);
 
@@ -192,6 +194,9 @@ private slots:
     void HttpGetTopOrg();
     void HttpGetCam(int id, int pageNo, int pageMaxNum, std::string channelName);
     void OnDevComboTextActivated(const QString& text);
+    void GetAllDev();
+    void GetTalvoInfo();
+    void UpdateCusSlider();
     void OnPushAlarm(QByteArray payload);
     void VideoStopImg(int type);
     void NotHasRecordSlot();
@@ -222,7 +227,16 @@ private:
                                        const std::string& strBody, QSsl::SslProtocol eProtocol,
                                        bool bAuthorization = true);
     void OnUnauthorizedReply(QNetworkReply* reply);
-    bool AcceptListReply(QNetworkReply* reply, int& nTimerId, bool bLogLate);
+    void DispatchReply(QNetworkReply* reply, const QString& strTag);
+    static int ListTypeOf(const QString& strTag);
+    int& ListTimerId(int type);
+    QPointer<QNetworkReply>& ListReply(int type);
+    void DropListRequest(int type);
+    void OnListTimeout(int type);
+    void OnListNetworkError(int type);
+    bool AcceptListReply(QNetworkReply* reply, int type);
+    static void LogListReply(const QString& strTag, bool bParsed, const std::string& strReason);
+    void PostRefreshFail();
     void OnAllMsgReply(QNetworkReply* reply);
     void OnNotReadMsgReply(QNetworkReply* reply);
     void OnSearchMsgReply(QNetworkReply* reply);
@@ -270,7 +284,6 @@ private:
     void StopPlaybackOfSelection();
     void HttpDeleteMsgList(std::vector<int> list);
     QPoint ClampDragPosition(QPoint ptTarget) const;
-    void UpdateCusSlider();
     void RaiseControlBar();
     void setBigPicPosAndShow();
     void OpenCalendarFor(QLabel* pLabel);
@@ -304,6 +317,11 @@ private:
     int m_pAllMsgTimerId = -1;
     int m_pNotReadTimerId = -1;
     int m_pSearchTimerId = -1;
+    // The reply each list kind waits for; any other reply of that kind is stale.
+    QPointer<QNetworkReply> m_pAllMsgReply;
+    QPointer<QNetworkReply> m_pNotReadReply;
+    QPointer<QNetworkReply> m_pSearchReply;
+    int m_nRefreshRejections = 0; // refreshes the refresh address answered with 401
     int m_nRequestTimeout = 10000;
     int m_nPageSize = 30;
     int m_nPermissionTries = 0;

@@ -99,6 +99,8 @@ void MessageClient::ShowSelectedPicture()
         SetDetailPicStyle(kStyleEncrypted);
     } else if (m_tSelectedMsg.isEncrypted == "0") {
         SetDetailPicStyle(kStyleCover);
+    } else {
+        SetDetailPicStyle(kStyleFailed); // no picture can be had; the last one must not stay
     }
     if (!m_pSelectedMsgWnd) {
         return;

@@ -6,6 +6,7 @@
 #include "alarms/AlarmShared.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "alarms/CPasswdInputWnd.h"
 #include "platform/PermissionTable.h"
 #include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
@@ -17,11 +18,15 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <functional>
 
 class TestMessageLists : public QObject
 {
@@ -32,8 +37,9 @@ private:
     std::unique_ptr<SimulatorProcess> m_sim;
     std::unique_ptr<MessageClient> m_client;
 
-    // A simulator with nUnread fresh unread alarms and a window started on it.
-    void start(int nUnread)
+    // A simulator with nUnread fresh unread alarms and a window started on it;
+    // fnBefore runs on the simulator before the window starts.
+    void start(int nUnread, const std::function<void(SimulatorProcess&)>& fnBefore = {})
     {
         m_client.reset();
         m_sim = std::make_unique<SimulatorProcess>(QStringList{"--seed", "none"});
@@ -41,13 +47,39 @@ private:
         if (nUnread > 0) {
             QCOMPARE(m_sim->addAlarm({{"count", nUnread}, {"push", false}}).size(), nUnread);
         }
+        const bool bVideo = static_cast<bool>(fnBefore);
+        if (fnBefore) {
+            qputenv("PAVRIX_CLOUD_URL", m_sim->cloudUrl().toUtf8());
+            qputenv("PAVRIX_CA_FILE", m_sim->caFile().toUtf8());
+            fnBefore(*m_sim);
+        }
         LaunchValues::reset();
         PermissionTable().clear();
         DeleteIdList().clear();
         m_client = std::make_unique<MessageClient>(
-            ModuleLaunchString(m_host, *m_sim, WriteModuleConfig(m_dir.path(), *m_sim)));
+            ModuleLaunchString(m_host, *m_sim, WriteModuleConfig(m_dir.path(), *m_sim), bVideo));
         m_client->resize(1296, 721);
         m_client->show();
+    }
+
+    // Ids of the rows of each update of the list, as each one completes.
+    static void recordUpdates(CListCtrl* pList, QList<QList<int>>& updates)
+    {
+        QObject::connect(pList, &CListCtrl::sigListIsSetAllChecked, pList, [pList, &updates] {
+            QList<int> ids;
+            for (const CAlarmMsgWnd* pRow : pList->ShownRows()) {
+                ids << pRow->GetMsgId();
+            }
+            updates << ids;
+        });
+    }
+
+    void closeMenus(CListCtrl* pList)
+    {
+        for (QMenu* pMenu : pList->findChildren<QMenu*>()) {
+            pMenu->close();
+        }
+        QTRY_VERIFY(pList->findChildren<QMenu*>().isEmpty());
     }
 
     CListCtrl* list(const char* szPage) const
@@ -235,6 +267,222 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(unreadTabText(), QString("未读(4)"), 10000);
         QVERIFY(DeleteIdList().isEmpty());
         QVERIFY(!child<QWidget>("deleteByQueueBotFrame")->isVisible());
+    }
+
+    // A request times out, the operator presses 刷新, and the old answer
+    // comes while the new request is out: only the new answer is shown.
+    void timedOutReplyNeverFillsTheListOverTheRetry()
+    {
+        start(3);
+        QTRY_COMPARE_WITH_TIMEOUT(int(list("notReadListTab")->ShownRows().size()), 3, 10000);
+        child<QTabWidget>("resTab")->setCurrentIndex(0);
+        CListCtrl* pAll = list("allResListTab");
+        QTRY_VERIFY_WITH_TIMEOUT(pAll->ShownRows().size() == 3 && !pAll->IsBusy(), 10000);
+        QList<QList<int>> updates;
+        recordUpdates(pAll, updates);
+
+        m_client->SetRequestTimeout(300);
+        m_sim->admin("POST", "/admin/faults",
+                     QJsonObject{{"path", "/api/msg/list"},
+                                 {"status", 200},
+                                 {"delayMs", 1500},
+                                 {"count", 1},
+                                 {"body", "{\"code\":\"200\",\"data\":[{\"id\":999,\"isRead\":1}],"
+                                          "\"page\":{\"pageNo\":1,\"size\":30,\"total\":1}}"}});
+        m_client->OnGetMsgList(0, HTTPMSG_BODY());
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("allResultTab")->currentIndex(), 3, 5000);
+        // The retry is slower than the old answer.
+        m_client->SetRequestTimeout(10000);
+        QVERIFY(m_sim->setFault("/api/msg/list", 0, 2500, false, 1));
+        child<QPushButton>("AllMsgFreshBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!updates.isEmpty(), 10000);
+        QCOMPARE(updates.size(), 1);
+        QCOMPARE(updates.at(0).size(), 3);
+        QVERIFY(!updates.at(0).contains(999));
+        QCOMPARE(child<QStackedWidget>("allResultTab")->currentIndex(), 1);
+    }
+
+    // The code dialog's event loop runs over a pressed row while a new page
+    // replaces the row: when the dialog goes, nothing writes through it.
+    void listReplyWhileTheCodeDialogIsOpenOverThePressedRow()
+    {
+        start(0, [](SimulatorProcess& sim) {
+            // An encrypted picture the library cannot fetch: pressing the row
+            // asks the operator for the code.
+            sim.addAlarm({{"deviceSerial", "PV1000002"}, {"channelNo", 1}, {"push", false}});
+            QVERIFY(sim.setFault("/pictures/*", 500));
+        });
+        CListCtrl* pUnread = list("notReadListTab");
+        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 1, 10000);
+        QPointer<CAlarmMsgWnd> pRow = pUnread->ShownRows().at(0);
+        QTRY_VERIFY_WITH_TIMEOUT(pRow->IsPicReqFinished(), 15000);
+        QVERIFY(!pRow->IsPicFailed());
+
+        bool bAsked = false;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* pDialog = qobject_cast<CPasswdInputWnd*>(QApplication::activeModalWidget());
+            if (!pDialog) {
+                return;
+            }
+            if (!bAsked) {
+                bAsked = true;
+                HTTPMSG_BODY body;
+                body.isRead = 0;
+                m_client->OnGetMsgList(1, body);
+            } else if ((pRow.isNull() && !pUnread->IsBusy()) || elapsed.elapsed() > 15000) {
+                poll.stop();
+                pDialog->findChild<QPushButton*>("CancelBtn")->click();
+            }
+        });
+        poll.start(20);
+        pressRow(pUnread, 0); // returns when the dialog has gone
+        QVERIFY(bAsked);
+        QVERIFY(pRow.isNull());
+        CAlarmMsgWnd* pCurrent = pUnread->CurrentRow();
+        QVERIFY(!pCurrent ||
+                std::count(pUnread->ShownRows().begin(), pUnread->ShownRows().end(), pCurrent) == 1);
+    }
+
+    // Deletion mode on the all list, then the new-message tip switches to the
+    // unread list: the mode ends on both, nothing stays hidden or swallowed.
+    void switchingListsEndsDeletionMode()
+    {
+        start(3);
+        CListCtrl* pUnread = list("notReadListTab");
+        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 3, 10000);
+        child<QTabWidget>("resTab")->setCurrentIndex(0);
+        CListCtrl* pAll = list("allResListTab");
+        QTRY_VERIFY_WITH_TIMEOUT(pAll->ShownRows().size() == 3 && !pAll->IsBusy(), 10000);
+        action(openMenuOnRow(pAll, 0), "批量删除")->trigger();
+        closeMenus(pAll);
+        pAll->ShownRows().at(1)->SetChecked(true);
+        QVERIFY(pAll->IsDeletionMode());
+
+        m_client->GetAlarmMsg();
+        child<QPushButton>("newMsgBtn")->click();
+        QCOMPARE(child<QTabWidget>("resTab")->currentIndex(), 1);
+        QVERIFY(!pAll->IsDeletionMode() && !pUnread->IsDeletionMode());
+        QVERIFY(DeleteIdList().isEmpty());
+        QVERIFY(child<QTabWidget>("resTab")->tabBar()->isVisible());
+        QVERIFY(!child<QWidget>("deleteByQueueBotFrame")->isVisible());
+        QVERIFY(!child<QWidget>("selectAllFrame")->isVisible());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!pUnread->IsBusy() && pUnread->ShownRows().size() == 3, 10000);
+        QVERIFY(openMenuOnRow(pUnread, 0));
+        closeMenus(pUnread);
+        child<QTabWidget>("resTab")->setCurrentIndex(0);
+        QTRY_VERIFY_WITH_TIMEOUT(!pAll->IsBusy() && pAll->ShownRows().size() == 3, 10000);
+        QVERIFY(!pAll->ShownRows().at(1)->IsChecked());
+        QVERIFY(openMenuOnRow(pAll, 0));
+        closeMenus(pAll);
+    }
+
+    // Only the very first answer sends an operator without unread messages
+    // to "全部": having read them all, the operator stays on "未读(0)".
+    void readingEveryUnreadMessageKeepsTheUnreadTab()
+    {
+        start(2);
+        CListCtrl* pUnread = list("notReadListTab");
+        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 2, 10000);
+        action(openMenuOnRow(pUnread, 0), "全部标记为已读")->trigger();
+        QCOMPARE(unreadTabText(), QString("未读(0)"));
+        m_sim->admin("POST", "/admin/faults",
+                     QJsonObject{{"path", "/api/msg/list"},
+                                 {"status", 200},
+                                 {"count", 1},
+                                 {"body", "{\"code\":\"200\",\"data\":[],\"page\":{\"pageNo\":1,\"size\":30,"
+                                          "\"total\":0}}"}});
+        child<QPushButton>("NotReadMsgFreshBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("notReadResultTab")->currentIndex(), 0, 10000);
+        QCOMPARE(child<QTabWidget>("resTab")->currentIndex(), 1);
+    }
+
+    // A search answered by an error is over: "重试" sends at once, and after
+    // "返回" no stale time-out pulls the operator back to the error page.
+    void searchErrorEndsTheSearch()
+    {
+        start(1);
+        QTRY_COMPARE_WITH_TIMEOUT(int(list("notReadListTab")->ShownRows().size()), 1, 10000);
+        auto* pLeft = child<QTabWidget>("leftTabWidget");
+        m_client->SetRequestTimeout(5000);
+        QVERIFY(m_sim->setFault("/api/msg/list", 503, 0, false, 1));
+        pLeft->setCurrentIndex(1);
+        child<QPushButton>("filterOkBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(pLeft->currentIndex(), 3, 5000);
+        const int nLists = requestCount("/api/msg/list");
+        child<QPushButton>("searchRetryBtn")->click();
+        QCOMPARE(pLeft->currentIndex(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(requestCount("/api/msg/list"), nLists + 1, 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(pLeft->currentIndex(), 5, 5000);
+
+        m_client->SetRequestTimeout(300);
+        QVERIFY(m_sim->setFault("/api/msg/list", 503, 0, false, 1));
+        pLeft->setCurrentIndex(1);
+        child<QPushButton>("filterOkBtn")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(pLeft->currentIndex(), 3, 5000);
+        child<QPushButton>("backMsgListBtn_4")->click();
+        QCOMPARE(pLeft->currentIndex(), 0);
+        // A request sent now with a longer time-out runs out after the
+        // search's would have.
+        m_client->SetRequestTimeout(900);
+        QVERIFY(m_sim->setFault("/api/msg/list", 0, 3000, false, 1));
+        m_client->OnGetMsgList(0, HTTPMSG_BODY());
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>("allResultTab")->currentIndex(), 3, 5000);
+        QCOMPARE(pLeft->currentIndex(), 0);
+    }
+
+    // The detail picture follows the pressed message: one whose picture
+    // address names no known encryption shows no picture, not the last one.
+    void detailDropsThePictureOfTheLastMessage()
+    {
+        start(1);
+        CListCtrl* pUnread = list("notReadListTab");
+        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(pUnread->ShownRows().at(0)->HasPic(), 10000);
+        pressRow(pUnread, 0);
+        auto* pPicture = child<QWidget>("picNtRtyWgt")->findChild<QLabel*>("picLab"); // not a row's
+        QVERIFY(!pPicture->pixmap(Qt::ReturnByValue).isNull());
+
+        m_sim->admin("POST", "/admin/faults",
+                     QJsonObject{{"path", "/api/msg/list"},
+                                 {"status", 200},
+                                 {"count", 1},
+                                 {"body", "{\"code\":\"200\",\"data\":[{\"id\":77,\"isRead\":1,\"picUrl\":"
+                                          "\"https://127.0.0.1:1/p.jpg?a=1&isEncrypted=2\"}],"
+                                          "\"page\":{\"pageNo\":1,\"size\":30,\"total\":1}}"}});
+        child<QPushButton>("NotReadMsgFreshBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!pUnread->IsBusy() && pUnread->ShownRows().size() == 1 &&
+                                     pUnread->ShownRows().at(0)->GetMsgId() == 77,
+                                 10000);
+        pressRow(pUnread, 0);
+        QVERIFY(pPicture->pixmap(Qt::ReturnByValue).isNull());
+    }
+
+    // The hidden copy of the selection reports its picture after a refresh;
+    // the window renews the copy, but never under the copy's own signal.
+    void selectionCopyOutlivesItsOwnSignal()
+    {
+        start(1, [](SimulatorProcess& sim) { QVERIFY(sim.setFault("/pictures/*", 500)); });
+        CListCtrl* pUnread = list("notReadListTab");
+        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(pUnread->ShownRows().at(0)->IsPicFailed(), 10000);
+        const int nId = pUnread->ShownRows().at(0)->GetMsgId();
+        pressRow(pUnread, 0);
+        auto* pRefresh = child<QPushButton>("refshPicPushBut");
+        QVERIFY(pRefresh->isVisible());
+        pRefresh->click();
+        const auto copies = m_client->findChildren<CAlarmMsgWnd*>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(copies.size(), 1);
+        QPointer<CAlarmMsgWnd> pCopy = copies.at(0);
+        QTRY_VERIFY_WITH_TIMEOUT(pCopy->IsPicReqFinished(), 10000);
+        emit pCopy->sigMsgPicUpdate(nId, 0); // ends the refresh
+        emit pCopy->sigMsgPicUpdate(nId, 0); // renews the copy from the pressed row
+        QVERIFY(!pCopy.isNull());
+        QTRY_VERIFY(pCopy.isNull());
+        QCOMPARE(m_client->findChildren<CAlarmMsgWnd*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "alarms/AlarmTypes.h"
 #include "logkit/LogKit.h"
+#include "platform/CHttpClient.h"
 #include "platform/PermissionTable.h"
 #include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
@@ -252,6 +253,33 @@ private slots:
         QVERIFY(logkit::captured("refreshtoken Failed", 5));
     }
 
+    // The refresh address itself answers 401: after a few refused refreshes
+    // the host hears that the login is lost, as for "20027".
+    void refreshRefusedWith401TellsTheHost()
+    {
+        auto client = startedClient(launchString(trustedCfg()));
+        QVERIFY(!PermissionTable().empty());
+        client->SetRefreshGuardPeriod(100);
+        QSignalSpy updated(client.get(), &MessageClient::sig_UpdateToken);
+        const int nFrom = m_host.lines().size();
+        QVERIFY(m_sim.setFault("/api/user/member/app/menu/info", 401));
+        QVERIFY(m_sim.setFault("/api/user/app/refresh/token", 401));
+        // Every 401 asks for a refresh; the guard lets one out per period.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                client->HttpGetPermisssion();
+                return m_host.lines().mid(nFrom).filter("MSG 2045").size() == 1;
+            }(),
+            20000);
+        const QString strLine = m_host.lines().mid(nFrom).filter("MSG 2045").at(0);
+        QVERIFY2(strLine.startsWith(QString("MSG 2045 w=1 l=%1 posted").arg(client->winId())),
+                 qPrintable(strLine));
+        QVERIFY(logkit::captured("refresh refused with 401 3 times", 5));
+        QCOMPARE(m_sim.lastRequests("/api/user/app/refresh/token", 50).size() >= 3, true);
+        QCOMPARE(updated.size(), 0);
+        m_sim.clearFaults();
+    }
+
     void certificateIsVerified()
     {
         // Simulators of their own: a connection or TLS session of an earlier
@@ -265,6 +293,14 @@ private slots:
             auto client = std::make_unique<MessageClient>(strLaunch);
             QTRY_VERIFY_WITH_TIMEOUT(logkit::captured("http service error", 5), 10000);
             QVERIFY(logkit::captured("certificate refused", 5));
+            QCOMPARE(sim.lastRequests("/api/user/member/app/menu/info").size(), 0);
+            // The usage log keeps the same rule.
+            CHttpClient* pClient = CHttpClient::instance();
+            pClient->m_strDcLogUrl = sim.baseUrl() + "/api/user/member/app/menu/info?type=";
+            pClient->m_strCmDclogUrl = "k=v";
+            pClient->HttpUpLoadDcLog("module=Message", "saas_pcclient_dmpinfo");
+            QTRY_VERIFY_WITH_TIMEOUT(logkit::captured("Http Service Error", 5), 10000);
+            pClient->m_strDcLogUrl.clear();
             QCOMPARE(sim.lastRequests("/api/user/member/app/menu/info").size(), 0);
         }
         {
