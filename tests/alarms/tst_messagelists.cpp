@@ -309,12 +309,16 @@ private slots:
         start(0, [](SimulatorProcess& sim) {
             // An encrypted picture the library cannot fetch: pressing the row
             // asks the operator for the code.
+            // and one more, so that the new page still has a row after the
+            // press has read this one.
+            sim.addAlarm({{"deviceSerial", "PV1000001"}, {"channelNo", 1}, {"push", false}});
             sim.addAlarm({{"deviceSerial", "PV1000002"}, {"channelNo", 1}, {"push", false}});
             QVERIFY(sim.setFault("/pictures/*", 500));
         });
         CListCtrl* pUnread = list("notReadListTab");
-        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 1, 10000);
-        QPointer<CAlarmMsgWnd> pRow = pUnread->ShownRows().at(0);
+        QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 2, 10000);
+        QPointer<CAlarmMsgWnd> pRow = pUnread->ShownRows().at(0); // the newest: the encrypted one
+        QCOMPARE(pRow->GetAlarmInfo().deviceSerial, std::string("PV1000002"));
         QTRY_VERIFY_WITH_TIMEOUT(pRow->IsPicReqFinished(), 15000);
         QVERIFY(!pRow->IsPicFailed());
 
