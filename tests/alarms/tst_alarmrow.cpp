@@ -5,7 +5,6 @@
 #include "alarms/CValidateCode.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -199,51 +198,6 @@ private slots:
         QVERIFY(!pBoxB->isChecked());
         QVERIFY(!pBoxB->isVisibleTo(&rowB));
         QCOMPARE(DeleteIdList(), QList<int>{7});
-    }
-
-    void textsAndReadMark()
-    {
-        CAlarmMsgWnd row(nullptr);
-        ALARM_INFO_STRUCT info = QuietRecord(3);
-        info.deviceName = std::string(60, 'W');
-        row.SetAlarmInfo(info);
-        auto* pDot = row.findChild<QLabel*>("isReadLabel");
-        auto* pName = row.findChild<QLabel*>("devNameLab");
-        QVERIFY(pDot && pName);
-        QVERIFY(pDot->isVisibleTo(&row));
-        QVERIFY(!row.IsRead());
-        QCOMPARE(row.findChild<QLabel*>("AlarmTypeLab")->text(), QString("移动侦测告警"));
-        QCOMPARE(row.findChild<QLabel*>("timeLab")->text(), QString("2026-01-02 03:04:05"));
-        QVERIFY(pName->text().endsWith(QChar(0x2026)));
-        QVERIFY(pName->fontMetrics().horizontalAdvance(pName->text()) <= pName->width() - 2);
-
-        row.SetRead();
-        QVERIFY(!pDot->isVisibleTo(&row));
-        QVERIFY(row.IsRead());
-
-        info.isRead = "1";
-        info.deviceName = "东门";
-        row.SetAlarmInfo(info);
-        QVERIFY(!pDot->isVisibleTo(&row));
-        QCOMPARE(pName->text(), QString("东门"));
-    }
-
-    void copyTakesState()
-    {
-        CAlarmMsgWnd source(nullptr);
-        source.SetAlarmInfo(QuietRecord(11));
-        source.SetRead();
-        QPixmap pixmap(40, 20);
-        pixmap.fill(Qt::red);
-        source.SetPicture(pixmap);
-
-        CAlarmMsgWnd copy(nullptr);
-        copy.CopyFrom(&source);
-        QCOMPARE(copy.GetMsgId(), 11);
-        QVERIFY(copy.IsRead());
-        QVERIFY(copy.IsDecrypted());
-        QVERIFY(copy.HasPic());
-        QCOMPARE(copy.GetPicture().size(), QSize(40, 20));
     }
 
     void devCodeLookup()

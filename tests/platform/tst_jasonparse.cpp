@@ -5,8 +5,6 @@
 
 #include <QtTest>
 
-#include <json/json.h>
-
 class TestJasonParse : public QObject
 {
     Q_OBJECT
@@ -85,45 +83,6 @@ private slots:
         QCOMPARE(QString::fromStdString(strToken + strRefresh + strAccess), tokens);
     }
 
-    // Organisation, camera search and push server: numbers that do not fit
-    // and members of the wrong type are refused, not thrown.
-    void directoryAndPushReplies()
-    {
-        CJasonParse parser;
-        int nOrg = -1;
-        QVERIFY(parser.ParseTopOrg("{\"code\":\"200\",\"data\":[{\"id\":12},{\"id\":13}]}", nOrg));
-        QCOMPARE(nOrg, 12);
-        QVERIFY(parser.ParseTopOrg("{\"code\":200,\"data\":[]}", nOrg));
-        QVERIFY(!parser.ParseTopOrg("{\"code\":\"200\",\"data\":[{\"id\":3000000000}]}", nOrg));
-        QVERIFY(!parser.ParseTopOrg("{\"code\":\"200\",\"data\":{\"id\":1}}", nOrg));
-        QCOMPARE(nOrg, 12);
-
-        std::vector<DEV_DETAIL_INFO> cameras;
-        std::string strReason;
-        QVERIFY(parser.ParseCamList(
-            "{\"code\":\"200\",\"data\":[{\"channelName\":\"A\",\"deviceSerial\":\"S1\",\"channelNo\":1},"
-            "{\"channelName\":\"B\",\"deviceSerial\":\"S2\",\"channelNo\":3000000000},"
-            "{\"channelName\":\"C\",\"deviceSerial\":7,\"channelNo\":1},{\"channelName\":\"D\","
-            "\"deviceSerial\":"
-            "\"S4\"},{\"deviceSerial\":\"S5\",\"channelNo\":1},\"E\"]}",
-            cameras, &strReason));
-        QCOMPARE(int(cameras.size()), 1);
-        QCOMPARE(cameras[0].channelName + cameras[0].deviceSerial, std::string("AS1"));
-        QCOMPARE(cameras[0].channelNo, 1);
-        QCOMPARE(strReason, std::string("cameras without serial or channel: 1,2,3"));
-
-        std::string strIp;
-        int nPort = 0;
-        QVERIFY(parser.ParsePushServer("{\"ip\":\"10.0.0.1\",\"port\":7001}", strIp, nPort));
-        QCOMPARE(nPort, 7001);
-        for (const char* szBody :
-             {"{\"ip\":\"h\",\"port\":9223372036854775808}", "{\"ip\":\"h\",\"port\":-1}",
-              "{\"ip\":\"h\",\"port\":1e300}", "{\"ip\":[\"h\"],\"port\":80}"}) {
-            QVERIFY2(!parser.ParsePushServer(szBody, strIp, nPort), szBody);
-        }
-        QCOMPARE(nPort, 7001);
-    }
-
     void permissions()
     {
         CJasonParse parser;
@@ -149,15 +108,6 @@ private slots:
 
         QVERIFY(parser.ParsePermission("{\"code\":200,\"data\":[]}", table));
         QVERIFY(table.empty());
-    }
-
-    void bodyIsCutAfterItsLastBrace()
-    {
-        Json::Value body;
-        body["clientType"] = 4;
-        body["channelName"] = "a}b";
-        const std::string strText = CPlatformRequest::WriteJson(body);
-        QCOMPARE(strText, std::string("{\"channelName\":\"a}b\",\"clientType\":4}"));
     }
 
     void tokensAreMaskedInLoggedReplies()

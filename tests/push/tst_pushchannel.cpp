@@ -244,30 +244,6 @@ private slots:
         QCOMPARE(out, messages);
     }
 
-    // Over a real connection: the first half of an alarm, then (once the
-    // channel holds it) the second half; the host gets the alarm whole.
-    void alarmSplitOverReadsArrivesWhole()
-    {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        CPushChannel channel;
-        QSignalSpy spy(&channel, &CPushChannel::sigPushAlarm);
-        channel.OnPushUrlReply(serverReply(server.serverPort()));
-        QVERIFY(server.waitForNewConnection(10000));
-        QTcpSocket* pPeer = server.nextPendingConnection();
-        pPeer->write("AIMSG,{\"msgId\":42,\"alarmType\":\"移动");
-        QTRY_VERIFY_WITH_TIMEOUT(logkit::captured("push message incomplete"), 10000);
-        QCOMPARE(spy.size(), 0);
-        pPeer->write("侦测告警\",\"channelNo\":1}");
-        QVERIFY(spy.wait(10000));
-        QCOMPARE(QJsonDocument::fromJson(QString::fromLocal8Bit(spy.at(0).at(0).toByteArray()).toUtf8())
-                     .object()
-                     .value("alarmType")
-                     .toString(),
-                 QString("移动侦测告警"));
-        QVERIFY(channel.Stop());
-    }
-
     // A server that never accepts must not hold the worker past Stop's bound.
     void stopWhileConnecting()
     {
