@@ -25,6 +25,7 @@ bool readBlob(QDataStream& stream, QByteArray& baBlob)
 }
 
 constexpr quint16 kLastCommandKind = HostCommand::Close;
+constexpr quint16 kLastSignalKind = HostSignal::UpdateTokens;
 
 } // namespace
 
@@ -96,6 +97,35 @@ CHostFrame CHostFrame::makeCommand(quint32 nSeq, const HostCommand& cmd)
     return frame;
 }
 
+CHostFrame CHostFrame::makeWindowRequest(quint32 nSeq, quint64 nModuleWindow)
+{
+    CHostFrame frame;
+    frame.m_eType = WindowRequest;
+    frame.m_nSeq = nSeq;
+    frame.m_nWindow = nModuleWindow;
+    return frame;
+}
+
+CHostFrame CHostFrame::makeWindowReply(quint32 nSeq, bool bOk, quint64 nHolder, quint64 nHostTop)
+{
+    CHostFrame frame;
+    frame.m_eType = WindowReply;
+    frame.m_nSeq = nSeq;
+    frame.m_bOk = bOk;
+    frame.m_nWindow = nHolder;
+    frame.m_nHostWindow = nHostTop;
+    return frame;
+}
+
+CHostFrame CHostFrame::makeSignal(quint32 nSeq, const HostSignal& signal)
+{
+    CHostFrame frame;
+    frame.m_eType = Signal;
+    frame.m_nSeq = nSeq;
+    frame.m_tSignal = signal;
+    return frame;
+}
+
 QString CHostFrame::serverName(HWND hWnd)
 {
     return QStringLiteral("messageclient-host-%1").arg(qint64(hWnd));
@@ -118,6 +148,12 @@ QString CHostFrame::typeName(quint16 nType)
         return QStringLiteral("rect-reply");
     case Command:
         return QStringLiteral("command");
+    case WindowRequest:
+        return QStringLiteral("window-request");
+    case WindowReply:
+        return QStringLiteral("window-reply");
+    case Signal:
+        return QStringLiteral("signal");
     default:
         return QStringLiteral("type-%1").arg(nType);
     }
@@ -151,6 +187,17 @@ QByteArray CHostFrame::encodePayload() const
         stream << quint16(m_tCommand.eKind) << qint32(m_tCommand.nValue);
         writeBlob(stream, m_tCommand.strFirst.toUtf8());
         writeBlob(stream, m_tCommand.strSecond.toUtf8());
+        break;
+    case WindowRequest:
+        stream << m_nWindow;
+        break;
+    case WindowReply:
+        stream << quint8(m_bOk ? 1 : 0) << m_nWindow << m_nHostWindow;
+        break;
+    case Signal:
+        stream << quint16(m_tSignal.eKind) << qint32(m_tSignal.nFirst) << qint32(m_tSignal.nSecond);
+        writeBlob(stream, m_tSignal.strFirst.toUtf8());
+        writeBlob(stream, m_tSignal.strSecond.toUtf8());
         break;
     }
     return baPayload;
@@ -207,7 +254,7 @@ CHostFrame::DecodeResult CHostFrame::takeFrame(QByteArray& baBuffer, CHostFrame&
         strError = QStringLiteral("unsupported version %1").arg(nVersion);
         return Dropped;
     }
-    if (nType < Send || nType > Command) {
+    if (nType < Send || nType > Signal) {
         strError = QStringLiteral("unknown frame type %1").arg(nType);
         return Dropped;
     }
@@ -278,6 +325,32 @@ bool CHostFrame::decodePayload(const QByteArray& baPayload, QString& strError)
         m_tCommand.nValue = nValue;
         m_tCommand.strFirst = QString::fromUtf8(baFirst);
         m_tCommand.strSecond = QString::fromUtf8(baSecond);
+        break;
+    }
+    case WindowRequest:
+        stream >> m_nWindow;
+        break;
+    case WindowReply: {
+        quint8 nOk = 0;
+        stream >> nOk >> m_nWindow >> m_nHostWindow;
+        m_bOk = nOk != 0;
+        break;
+    }
+    case Signal: {
+        quint16 nKind = 0;
+        qint32 nFirst = 0, nSecond = 0;
+        QByteArray baFirst, baSecond;
+        stream >> nKind >> nFirst >> nSecond;
+        bBlobsOk = readBlob(stream, baFirst) && readBlob(stream, baSecond);
+        if (bBlobsOk && nKind > kLastSignalKind) {
+            strError = QStringLiteral("unknown signal %1").arg(nKind);
+            return false;
+        }
+        m_tSignal.eKind = HostSignal::Kind(nKind);
+        m_tSignal.nFirst = nFirst;
+        m_tSignal.nSecond = nSecond;
+        m_tSignal.strFirst = QString::fromUtf8(baFirst);
+        m_tSignal.strSecond = QString::fromUtf8(baSecond);
         break;
     }
     }

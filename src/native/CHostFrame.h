@@ -4,6 +4,7 @@
 #pragma once
 
 #include "native/HostCommand.h"
+#include "native/HostSignal.h"
 #include "native/WinTypes.h"
 
 #include <QByteArray>
@@ -14,13 +15,16 @@ class CHostFrame
 public:
     enum Type : quint16
     {
-        Send = 1,        // module -> host, acknowledged
-        Post = 2,        // module -> host, not acknowledged
-        CopyData = 3,    // module -> host, acknowledged
-        RectRequest = 4, // module -> host, answered by RectReply
-        Ack = 5,         // host -> module
-        RectReply = 6,   // host -> module
-        Command = 7      // host -> module
+        Send = 1,          // module -> host, acknowledged
+        Post = 2,          // module -> host, not acknowledged
+        CopyData = 3,      // module -> host, acknowledged
+        RectRequest = 4,   // module -> host, answered by RectReply
+        Ack = 5,           // host -> module
+        RectReply = 6,     // host -> module
+        Command = 7,       // host -> module
+        WindowRequest = 8, // module -> host, answered by WindowReply
+        WindowReply = 9,   // host -> module
+        Signal = 10        // module -> host, not acknowledged
     };
 
     enum DecodeResult
@@ -45,6 +49,9 @@ public:
     static CHostFrame makeAck(quint32 nSeq, LRESULT nResult);
     static CHostFrame makeRectReply(quint32 nSeq, bool bOk, const RECT& rect);
     static CHostFrame makeCommand(quint32 nSeq, const HostCommand& cmd);
+    static CHostFrame makeWindowRequest(quint32 nSeq, quint64 nModuleWindow);
+    static CHostFrame makeWindowReply(quint32 nSeq, bool bOk, quint64 nHolder, quint64 nHostTop);
+    static CHostFrame makeSignal(quint32 nSeq, const HostSignal& signal);
 
     // Empty when the frame would exceed kMaxFrameSize.
     QByteArray encode() const;
@@ -68,6 +75,9 @@ public:
     bool m_bOk = false;
     RECT m_rect{0, 0, 0, 0};
     HostCommand m_tCommand;
+    quint64 m_nWindow = 0;     // request: the module's window; reply: the window that holds it
+    quint64 m_nHostWindow = 0; // reply: the host's top-level window
+    HostSignal m_tSignal;
 
 private:
     QByteArray encodePayload() const;

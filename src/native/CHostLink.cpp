@@ -253,6 +253,7 @@ void CHostLink::dispatchFrame(HWND hWnd, const CHostFrame& frame)
     switch (frame.m_eType) {
     case CHostFrame::Ack:
     case CHostFrame::RectReply:
+    case CHostFrame::WindowReply:
         if (m_listAwaited.contains(frame.m_nSeq)) {
             m_hashReplies.insert(frame.m_nSeq, frame);
         } else {
@@ -385,6 +386,36 @@ bool CHostLink::getWindowRect(HWND hWnd, RECT* pRect)
     }
     *pRect = reply.m_rect;
     return true;
+}
+
+bool CHostLink::requestEmbedding(HWND hWnd, quint64 nModuleWindow, quint64& nHolder, quint64& nHostTop)
+{
+    if (!onOwnThread("CHostLink::requestEmbedding")) {
+        return false;
+    }
+    const quint32 nSeq = nextSeq();
+    if (!writeFrame(hWnd, CHostFrame::makeWindowRequest(nSeq, nModuleWindow),
+                    "CHostLink::requestEmbedding")) {
+        return false;
+    }
+    CHostFrame reply;
+    if (!awaitReply(hWnd, nSeq, kReplyTimeoutMs, reply) || reply.m_eType != CHostFrame::WindowReply ||
+        !reply.m_bOk || reply.m_nWindow == 0) {
+        return false;
+    }
+    nHolder = reply.m_nWindow;
+    nHostTop = reply.m_nHostWindow;
+    return true;
+}
+
+bool CHostLink::postSignal(HWND hWnd, const HostSignal& signal)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, hWnd, signal]() { postSignal(hWnd, signal); }, Qt::QueuedConnection);
+        return true;
+    }
+    return writeFrame(hWnd, CHostFrame::makeSignal(nextSeq(), signal), "CHostLink::postSignal");
 }
 
 namespace native {

@@ -35,6 +35,13 @@ public:
     // notice the process forwards); the host reads them from the frame.
     bool postMessageWithData(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam, const QByteArray& baData);
 
+    // Offers the module's native window to the host; true when the host took
+    // it into nHolder, a window of its own whose top-level is nHostTop.
+    bool requestEmbedding(HWND hWnd, quint64 nModuleWindow, quint64& nHolder, quint64& nHostTop);
+
+    // One of the window's signals for the host; not acknowledged.
+    bool postSignal(HWND hWnd, const HostSignal& signal);
+
     explicit CHostLink(QObject* pParent = nullptr);
     ~CHostLink() override;
 

@@ -50,6 +50,12 @@ void TestHostFrame::roundTripsEveryType()
     command.strFirst = QStringLiteral("tok\u4e2d");
     command.strSecond = QStringLiteral("refresh");
     const QByteArray data("\x00\x01token\xff", 9);
+    HostSignal signal;
+    signal.eKind = HostSignal::UpdateTokens;
+    signal.nFirst = -1;
+    signal.nSecond = 3;
+    signal.strFirst = QStringLiteral("\u65b0token");
+    signal.strSecond = QStringLiteral("refresh");
 
     const QList<CHostFrame> frames{CHostFrame::makeSend(1, 2044, 3, 0),
                                    CHostFrame::makePost(2, 8591, 0, 0, data),
@@ -57,7 +63,10 @@ void TestHostFrame::roundTripsEveryType()
                                    CHostFrame::makeRectRequest(4),
                                    CHostFrame::makeAck(5, -17),
                                    CHostFrame::makeRectReply(6, true, RECT{-10, 20, 1350, 788}),
-                                   CHostFrame::makeCommand(7, command)};
+                                   CHostFrame::makeCommand(7, command),
+                                   CHostFrame::makeWindowRequest(8, 0x1e00006u),
+                                   CHostFrame::makeWindowReply(9, true, ~quint64(0), 0x40001fu),
+                                   CHostFrame::makeSignal(10, signal)};
     for (const CHostFrame& original : frames) {
         CHostFrame copy;
         QCOMPARE(decode(original.encode(), copy), CHostFrame::Decoded);
@@ -78,6 +87,13 @@ void TestHostFrame::roundTripsEveryType()
         QCOMPARE(copy.m_tCommand.nValue, original.m_tCommand.nValue);
         QCOMPARE(copy.m_tCommand.strFirst, original.m_tCommand.strFirst);
         QCOMPARE(copy.m_tCommand.strSecond, original.m_tCommand.strSecond);
+        QCOMPARE(copy.m_nWindow, original.m_nWindow);
+        QCOMPARE(copy.m_nHostWindow, original.m_nHostWindow);
+        QCOMPARE(copy.m_tSignal.eKind, original.m_tSignal.eKind);
+        QCOMPARE(copy.m_tSignal.nFirst, original.m_tSignal.nFirst);
+        QCOMPARE(copy.m_tSignal.nSecond, original.m_tSignal.nSecond);
+        QCOMPARE(copy.m_tSignal.strFirst, original.m_tSignal.strFirst);
+        QCOMPARE(copy.m_tSignal.strSecond, original.m_tSignal.strSecond);
     }
 }
 
@@ -147,6 +163,12 @@ void TestHostFrame::unreadableFramesAreDroppedAndTheStreamGoesOn_data()
     commandStream.setByteOrder(QDataStream::BigEndian);
     commandStream << quint16(250) << qint32(0) << quint32(0) << quint32(0);
     QTest::newRow("unknown command") << rawFrame(CHostFrame::kMagic, 1, CHostFrame::Command, 1, command);
+
+    QByteArray signal;
+    QDataStream signalStream(&signal, QIODevice::WriteOnly);
+    signalStream.setByteOrder(QDataStream::BigEndian);
+    signalStream << quint16(9) << qint32(0) << qint32(0) << quint32(0) << quint32(0);
+    QTest::newRow("unknown signal") << rawFrame(CHostFrame::kMagic, 1, CHostFrame::Signal, 1, signal);
 }
 
 void TestHostFrame::unreadableFramesAreDroppedAndTheStreamGoesOn()
