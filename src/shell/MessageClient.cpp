@@ -7,6 +7,7 @@
 #include "alarms/CAlarmMsgParser.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "native/CHostEmbedding.h"
 #include "native/CHostLink.h"
 #include "native/CrashApi.h"
 #include "native/ModulePath.h"
@@ -174,6 +175,7 @@ void MessageClient::InitCtrl()
 void MessageClient::ResetWindowState()
 {
     m_hParentWnd = 0;
+    m_bHostLive = false;
     m_bEmbedded = false;
     m_bMaximized = false;
     m_bDragging = false;
@@ -587,6 +589,14 @@ void MessageClient::CheckHostWindow()
     if (!native::IsWindow(m_hParentWnd)) {
         // Without a live host the module has no one to serve.
         close();
+        return;
+    }
+    m_bHostLive = true;
+    // A host without a window to hold the module (a scripted one, or a
+    // platform that cannot share windows) leaves it its own frame.
+    auto* pEmbedding = new CHostEmbedding(this);
+    if (!pEmbedding->Embed(m_hParentWnd)) {
+        delete pEmbedding;
         return;
     }
     m_bEmbedded = true;

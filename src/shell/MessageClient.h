@@ -95,6 +95,8 @@ public:
     // Read by tests and the host side of the module's process.
     HWND parentWnd() const { return m_hParentWnd; }
     bool isEmbedded() const { return m_bEmbedded; }
+    // The window the module's dialogs report their showing to: the host, while it lives.
+    HWND OwnerWnd() const { return m_bHostLive ? m_hParentWnd : 0; }
     int pushedMsgId() const { return m_nPushedMsgId; }
     void SetRequestTimeout(int nMs) { m_nRequestTimeout = nMs; }
     // The playback watches' period and the first-frame time-out; 0 restores
@@ -299,7 +301,8 @@ private:
 
     QString m_strCmdLine;
     HWND m_hParentWnd = 0;
-    bool m_bEmbedded = false;
+    bool m_bHostLive = false; // the host window answered; the module reports to it
+    bool m_bEmbedded = false; // the module's window lives inside the host's
     bool m_bMaximized = false;
     bool m_bDragging = false;
     QPoint m_ptDragStart;

@@ -204,7 +204,7 @@ std::string MessageClient::AskForCode(const QString& strPrompt, bool bShowError)
     m_pPassWdInputWnd = pDialog;
     pDialog->SetPromptText(strPrompt);
     pDialog->SetErrLabVisible(bShowError);
-    pDialog->SetOwnerWnd(m_bEmbedded ? m_hParentWnd : 0);
+    pDialog->SetOwnerWnd(OwnerWnd());
     const QPoint ptCentre = ui->recordArea->mapToGlobal(ui->recordArea->rect().center());
     pDialog->move(ptCentre - QPoint(pDialog->width() / 2, pDialog->height() / 2));
     MC_LOG(3, "MessageClient::AskForCode", "<%d>\t<%s>,m_pPassWdInputWnd->exec()");
@@ -401,7 +401,7 @@ void MessageClient::ShowBigPicture()
     m_pBigPicWgt->SetPicture(picture);
     setBigPicPosAndShow();
     native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 0);
-    m_pBigPicWgt->SetOwnerWnd(m_bEmbedded ? m_hParentWnd : 0);
+    m_pBigPicWgt->SetOwnerWnd(OwnerWnd());
 }
 
 void MessageClient::slot_showBigPicBut()
@@ -439,7 +439,7 @@ void MessageClient::slot_showBigPicBut()
             m_pBigPicWgt->SetErrorStyle(QString::fromLatin1(kStyleEncrypted));
             setBigPicPosAndShow();
             native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 0);
-            m_pBigPicWgt->SetOwnerWnd(m_bEmbedded ? m_hParentWnd : 0);
+            m_pBigPicWgt->SetOwnerWnd(OwnerWnd());
         }
     }
 }
@@ -960,6 +960,8 @@ void MessageClient::EnterFullScreen()
     ui->leftFrame->hide();
     ui->detlFram->hide();
     ui->label_3->hide();
+    // The title's row goes with it, so the video reaches the top of the screen.
+    ui->recdTitleRow->hide();
     m_rcRecordArea = ui->recordArea->geometry();
     ui->verticalLayout_8->setContentsMargins(0, 0, 0, 0);
     if (m_pEscWnd) {
@@ -985,6 +987,7 @@ void MessageClient::LeaveFullScreen()
     ui->leftFrame->show();
     ui->detlFram->show();
     ui->label_3->show();
+    ui->recdTitleRow->show();
     ui->verticalLayout_8->setSpacing(8);
     ui->verticalLayout_8->setContentsMargins(24, 18, 274, 18);
     if (m_bIsRecordPlaying && m_pTransSlider) {

@@ -44,7 +44,9 @@ private slots:
         HostProcess host;
         QVERIFY(host.start(false));
         MessageClient client(QString("ParentWnd:%1;Token:tok-1;RefreshToken:ref:2").arg(host.handle()));
-        QVERIFY(client.isEmbedded());
+        // A host without a window holds nothing: the module keeps its own frame
+        // and reports to the host all the same.
+        QVERIFY(!client.isEmbedded());
         QCOMPARE(m_nProcessEnds, 0);
 
         client.close();

@@ -1,0 +1,130 @@
+#include "native/CHostEmbedding.h"
+
+#include "logkit/LogKit.h"
+#include "native/CHostLink.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QWidget>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+namespace {
+constexpr const char* kTag = "MessageClient";
+}
+
+CHostEmbedding::CHostEmbedding(QWidget* pWindow) : QObject(pWindow), m_pWindow(pWindow) {}
+
+CHostEmbedding::~CHostEmbedding()
+{
+    if (m_pConnection) {
+        xcb_disconnect(m_pConnection);
+    }
+}
+
+bool CHostEmbedding::PlatformCanEmbed()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool CHostEmbedding::Embed(HWND hHost)
+{
+    static const char* const kFn = "CHostEmbedding::Embed";
+    if (!PlatformCanEmbed()) {
+        LogWrite(3, kTag, "<%d>\t<%s>,platform %s cannot share windows, the module keeps its own frame",
+                 __LINE__, kFn, QGuiApplication::platformName().toLocal8Bit().constData());
+        return false;
+    }
+    // The native window exists from here on but is not mapped: the window
+    // manager never sees it as a top-level window of its own.
+    const quint64 nOwn = m_pWindow->winId();
+    quint64 nHolder = 0;
+    quint64 nHostTop = 0;
+    if (!CHostLink::instance()->requestEmbedding(hHost, nOwn, nHolder, nHostTop)) {
+        LogWrite(3, kTag,
+                 "<%d>\t<%s>,host window %lld holds no window for the module, it keeps its own frame",
+                 __LINE__, kFn, qint64(hHost));
+        return false;
+    }
+    QWindow* pHolder = QWindow::fromWinId(WId(nHolder));
+    QWindow* pOwn = m_pWindow->windowHandle();
+    if (!pHolder || !pOwn) {
+        delete pHolder;
+        return false;
+    }
+    // The holder becomes the Qt parent of the module's window handle; it goes
+    // when that handle goes, never before.
+    connect(pOwn, &QObject::destroyed, pHolder, &QObject::deleteLater);
+    m_pHolder = pHolder;
+    m_nHostTop = nHostTop;
+    m_pWindow->move(0, 0);
+    pOwn->setParent(pHolder);
+    QCoreApplication::instance()->installEventFilter(this);
+    LogWrite(3, kTag, "<%d>\t<%s>,window 0x%llx inside host window 0x%llx (top-level 0x%llx)", __LINE__, kFn,
+             static_cast<unsigned long long>(nOwn), static_cast<unsigned long long>(nHolder),
+             static_cast<unsigned long long>(nHostTop));
+    return true;
+}
+
+bool CHostEmbedding::IsOverlay(const QWidget* pWidget) const
+{
+    if (pWidget == m_pWindow || !pWidget->isWindow()) {
+        return false;
+    }
+    // Popups and tool tips bypass the window manager; stacking does not apply.
+    const Qt::WindowType eType = pWidget->windowType();
+    if (eType == Qt::Popup || eType == Qt::ToolTip) {
+        return false;
+    }
+    for (const QWidget* pUp = pWidget->parentWidget(); pUp; pUp = pUp->parentWidget()) {
+        if (pUp == m_pWindow) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CHostEmbedding::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::Show && pWatched->isWidgetType()) {
+        auto* pWidget = static_cast<QWidget*>(pWatched);
+        if (IsOverlay(pWidget)) {
+            // Showing a window rewrites its window-manager hints, so the hint
+            // goes on once the show has been carried out.
+            QPointer<QWidget> pGuard(pWidget);
+            QMetaObject::invokeMethod(
+                this,
+                [this, pGuard]() {
+                    if (pGuard && pGuard->isVisible()) {
+                        KeepAboveHost(pGuard);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return QObject::eventFilter(pWatched, pEvent);
+}
+
+void CHostEmbedding::KeepAboveHost(QWidget* pOverlay)
+{
+    if (m_nHostTop == 0) {
+        return;
+    }
+    if (!m_pConnection) {
+        m_pConnection = xcb_connect(nullptr, nullptr);
+    }
+    if (xcb_connection_has_error(m_pConnection)) {
+        LogWrite(5, kTag, "<%d>\t<%s>,no connection to the display, overlays may fall behind the host",
+                 __LINE__, "CHostEmbedding::KeepAboveHost");
+        return;
+    }
+    // A window transient for the host's top-level stays above it, full screen
+    // included, as a window owned by the host would.
+    const xcb_window_t nHostTop = xcb_window_t(m_nHostTop);
+    xcb_change_property(m_pConnection, XCB_PROP_MODE_REPLACE, xcb_window_t(pOverlay->winId()),
+                        XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &nHostTop);
+    xcb_flush(m_pConnection);
+}
