@@ -132,7 +132,15 @@ void HostEndpoint::answer(QLocalSocket* socket, const CHostFrame& frame)
     case CHostFrame::RectRequest:
         write(socket, CHostFrame::makeRectReply(frame.m_nSeq, true, m_rect));
         break;
+    case CHostFrame::WindowRequest: {
+        quint64 holder = 0;
+        quint64 hostTop = 0;
+        const bool ok = m_embedder && m_embedder(frame.m_nWindow, holder, hostTop);
+        write(socket, CHostFrame::makeWindowReply(frame.m_nSeq, ok, holder, hostTop));
+        break;
+    }
     case CHostFrame::Post:
+    case CHostFrame::Signal:
         break;
     default:
         emit badFrame(

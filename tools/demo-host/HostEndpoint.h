@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -27,6 +29,11 @@ public:
     void setAckResult(qint64 result) { m_ackResult = result; }
     void addPreAckCommand(const HostCommand& command) { m_preAck.append(command); }
     void setWindowRect(const RECT& rect) { m_rect = rect; }
+
+    // Takes the module's native window into one of the host's; false when the
+    // host has no window for it. Without one, every offer is refused.
+    using Embedder = std::function<bool(quint64 moduleWindow, quint64& holder, quint64& hostTop)>;
+    void setEmbedder(Embedder embedder) { m_embedder = std::move(embedder); }
 
 signals:
     void clientConnected();
@@ -54,5 +61,6 @@ private:
     qint64 m_ackResult = 1;
     QList<HostCommand> m_preAck;
     RECT m_rect{100, 100, 1460, 868};
+    Embedder m_embedder;
     quint32 m_nextSeq = 1;
 };

@@ -74,6 +74,44 @@ bool parseCommand(const QStringList& words, HostCommand& command, QString& error
     return false;
 }
 
+// The host's own window: true when the line is one of those; a malformed one
+// leaves the kind set to Window and an error.
+bool parseWindowOp(const QStringList& words, ScriptLine& out, QString& error)
+{
+    const QString verb = words.first();
+    if (verb == QLatin1String("page")) {
+        out.kind = ScriptLine::Window;
+        out.windowOp = ScriptLine::Page;
+        out.text = words.value(1);
+        if (words.size() != 2 ||
+            (out.text != QLatin1String("messages") && out.text != QLatin1String("overview"))) {
+            error = QStringLiteral("page needs messages or overview");
+            return false;
+        }
+        return true;
+    }
+    if (verb == QLatin1String("hostmin") || verb == QLatin1String("hostrestore")) {
+        out.kind = ScriptLine::Window;
+        out.windowOp = verb == QLatin1String("hostmin") ? ScriptLine::MinimiseHost : ScriptLine::RestoreHost;
+        return words.size() == 1 || (error = QStringLiteral("%1 takes no argument").arg(verb), false);
+    }
+    if (verb == QLatin1String("hostmove")) {
+        out.kind = ScriptLine::Window;
+        out.windowOp = ScriptLine::MoveHost;
+        qint64 x = 0;
+        qint64 y = 0;
+        if (words.size() != 3 || !parseNumber(words.at(1), x) || !parseNumber(words.at(2), y) ||
+            qAbs(x) > 100000 || qAbs(y) > 100000) {
+            error = QStringLiteral("hostmove needs x and y");
+            return false;
+        }
+        out.x = int(x);
+        out.y = int(y);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool parseScriptLine(const QString& line, ScriptLine& out, QString& error)
@@ -120,6 +158,17 @@ bool parseScriptLine(const QString& line, ScriptLine& out, QString& error)
         }
         out.rect = RECT{int(v[0]), int(v[1]), int(v[2]), int(v[3])};
         return true;
+    }
+    if (verb == QLatin1String("ui")) {
+        out.kind = ScriptLine::Ui;
+        out.text = trimmed.mid(2).trimmed();
+        return !out.text.isEmpty() || (error = QStringLiteral("ui needs a driver command"), false);
+    }
+    if (parseWindowOp(words, out, error)) {
+        return true;
+    }
+    if (out.kind == ScriptLine::Window) {
+        return false;
     }
     out.kind = ScriptLine::Command;
     return parseCommand(words, out.command, error);

@@ -1,4 +1,4 @@
-// The command language of the demo host's headless mode (docs/host-link.md).
+// The command language of the demo host's console (docs/host-link.md).
 #pragma once
 
 #include "native/HostCommand.h"
@@ -15,12 +15,25 @@ struct ScriptLine
         Quit,      // end the demo host
         AckResult, // result carried by later acknowledgements
         PreAck,    // command sent just before the next acknowledgement
-        Rect       // rectangle answered to window-rectangle requests
+        Rect,      // rectangle answered to window-rectangle requests
+        Window,    // an operation on the host's own window (window mode only)
+        Ui         // a line for the module driver
+    };
+    enum WindowOp
+    {
+        Page, // text: "messages" or "overview"
+        MinimiseHost,
+        RestoreHost,
+        MoveHost // x, y
     };
     Kind kind = Empty;
     HostCommand command;
     qint64 number = 0;
     RECT rect{0, 0, 0, 0};
+    WindowOp windowOp = Page;
+    QString text;
+    int x = 0;
+    int y = 0;
 };
 
 // False with a reason for anything that is not a whole, valid line.

@@ -43,6 +43,20 @@ QString messageName(quint32 msg)
     }
 }
 
+QString signalLine(const HostSignal& signal)
+{
+    switch (signal.eKind) {
+    case HostSignal::FullScreen:
+        return QStringLiteral("SIGNAL FULLSCREEN %1 %2").arg(signal.nFirst).arg(signal.nSecond);
+    case HostSignal::RemoteLogin:
+        return QStringLiteral("SIGNAL REMOTELOGIN ") + escapeBytes(signal.strFirst.toUtf8());
+    case HostSignal::UpdateTokens:
+        return QStringLiteral("SIGNAL TOKENS %1 %2")
+            .arg(escapeBytes(signal.strFirst.toUtf8()), escapeBytes(signal.strSecond.toUtf8()));
+    }
+    return QStringLiteral("SIGNAL %1").arg(int(signal.eKind));
+}
+
 QString frameLine(const CHostFrame& frame)
 {
     switch (frame.m_eType) {
@@ -66,6 +80,10 @@ QString frameLine(const CHostFrame& frame)
             .arg(escapeBytes(frame.m_baData));
     case CHostFrame::RectRequest:
         return QStringLiteral("GETRECT");
+    case CHostFrame::WindowRequest:
+        return QStringLiteral("WINDOW %1").arg(frame.m_nWindow);
+    case CHostFrame::Signal:
+        return signalLine(frame.m_tSignal);
     default:
         return QStringLiteral("FRAME %1").arg(CHostFrame::typeName(frame.m_eType));
     }

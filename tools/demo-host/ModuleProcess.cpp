@@ -1,6 +1,7 @@
 #include "ModuleProcess.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 QString launchWithHandle(const QString& launch, qint64 handle)
@@ -13,6 +14,18 @@ QString launchWithHandle(const QString& launch, qint64 handle)
     }
     const QString parent = QStringLiteral("ParentWnd:%1").arg(handle);
     return launch.isEmpty() ? parent : launch + QLatin1Char(';') + parent;
+}
+
+QString launchWithItem(const QString& launch, const QString& key, const QString& value)
+{
+    QStringList items;
+    for (const QString& item : launch.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (!item.startsWith(key + QLatin1Char(':'))) {
+            items << item;
+        }
+    }
+    items << key + QLatin1Char(':') + value;
+    return items.join(QLatin1Char(';'));
 }
 
 ModuleProcess::ModuleProcess(QObject* parent) : QObject(parent), m_process(new QProcess(this))
@@ -43,6 +56,17 @@ bool ModuleProcess::start(const QString& program, const QString& launch)
     }
     emit started(m_process->processId());
     return true;
+}
+
+void ModuleProcess::enableDriver(const QString& libraryDir, const QString& serverName)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString path = environment.value(QStringLiteral("LD_LIBRARY_PATH"));
+    environment.insert(QStringLiteral("LD_LIBRARY_PATH"),
+                       path.isEmpty() ? libraryDir : libraryDir + QLatin1Char(':') + path);
+    environment.insert(QStringLiteral("QT_LOAD_TESTABILITY"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("MC_MODULE_DRIVER"), serverName);
+    m_process->setProcessEnvironment(environment);
 }
 
 bool ModuleProcess::isRunning() const

@@ -1,8 +1,11 @@
-// Demo host: plays the host application that starts the module and receives
-// its window messages. With --headless it is driven line by line (tests).
-#include "HeadlessHost.h"
+// Demo host: plays the host application that starts the module, holds its
+// window and receives its window messages and signals. With --headless it has
+// no window and is driven line by line (tests); --stdio drives the window so.
+#include "HostConsole.h"
 #include "HostEndpoint.h"
+#include "HostScript.h"
 #include "HostWindow.h"
+#include "ModuleDriverLink.h"
 #include "ModuleProcess.h"
 
 #include <QApplication>
@@ -51,6 +54,10 @@ int main(int argc, char** argv)
     parser.addOption({QStringLiteral("module"),
                       QStringLiteral("Module executable (default: messageclient beside this)."),
                       QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("stdio"),
+                      QStringLiteral("With the window: commands on stdin, events on stdout, as headless.")});
+    parser.addOption({QStringLiteral("drive-module"),
+                      QStringLiteral("Start the module with the module driver (ui commands).")});
     parser.addOption({QStringLiteral("launch"),
                       QStringLiteral("Launch string; ParentWnd is added when missing."),
                       QStringLiteral("TEXT")});
@@ -79,10 +86,19 @@ int main(int argc, char** argv)
         return 1;
     }
     ModuleProcess module;
+    ModuleDriverLink driver;
+    if (parser.isSet(QStringLiteral("drive-module"))) {
+        driver.setServerName(QStringLiteral("messageclient-driver-%1").arg(handle));
+        module.enableDriver(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lib")),
+                            driver.serverName());
+    }
 
+    std::unique_ptr<HostConsole> console;
+    if (headless || parser.isSet(QStringLiteral("stdio"))) {
+        console = std::make_unique<HostConsole>(&endpoint, &module, &driver);
+    }
     if (headless) {
-        HeadlessHost host(&endpoint, &module);
-        host.start();
+        console->start();
         if (startModule && !module.start(program, launch)) {
             std::printf("MODULE FAILED %s\n", qPrintable(program));
             std::fflush(stdout);
@@ -92,6 +108,11 @@ int main(int argc, char** argv)
 
     HostWindow window(&endpoint, &module);
     window.setModuleLaunch(startModule ? program : QString(), launch);
+    if (console) {
+        QObject::connect(&window, &HostWindow::hostEvent, console.get(), &HostConsole::print);
+        console->setWindowHandler([&window](const ScriptLine& line) { return window.applyWindowOp(line); });
+        console->start();
+    }
     window.show();
     if (startModule) {
         window.startModule();

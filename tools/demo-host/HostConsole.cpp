@@ -1,8 +1,9 @@
-#include "HeadlessHost.h"
+#include "HostConsole.h"
 
 #include "HostEndpoint.h"
 #include "HostScript.h"
 #include "MessageText.h"
+#include "ModuleDriverLink.h"
 #include "ModuleProcess.h"
 
 #include <QCoreApplication>
@@ -11,8 +12,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-HeadlessHost::HeadlessHost(HostEndpoint* endpoint, ModuleProcess* module, QObject* parent)
-    : QObject(parent), m_endpoint(endpoint), m_module(module)
+HostConsole::HostConsole(HostEndpoint* endpoint, ModuleProcess* module, ModuleDriverLink* driver,
+                         QObject* parent)
+    : QObject(parent), m_endpoint(endpoint), m_module(module), m_driver(driver)
 {
     connect(m_endpoint, &HostEndpoint::clientConnected, this, []() { print(QStringLiteral("CONNECTED")); });
     connect(m_endpoint, &HostEndpoint::clientDisconnected, this,
@@ -33,23 +35,25 @@ HeadlessHost::HeadlessHost(HostEndpoint* endpoint, ModuleProcess* module, QObjec
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
     });
+    connect(m_driver, &ModuleDriverLink::answered, this,
+            [](const QString& answer) { print(QStringLiteral("UI ") + answer); });
 }
 
-void HeadlessHost::start()
+void HostConsole::start()
 {
     print(QStringLiteral("READY ") + m_endpoint->serverName());
     m_notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &HeadlessHost::readInput);
+    connect(m_notifier, &QSocketNotifier::activated, this, &HostConsole::readInput);
 }
 
-void HeadlessHost::print(const QString& line)
+void HostConsole::print(const QString& line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-void HeadlessHost::readInput()
+void HostConsole::readInput()
 {
     char buffer[4096];
     const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof(buffer));
@@ -68,7 +72,7 @@ void HeadlessHost::readInput()
     }
 }
 
-void HeadlessHost::handleLine(const QString& line)
+void HostConsole::handleLine(const QString& line)
 {
     ScriptLine script;
     QString error;
@@ -79,7 +83,7 @@ void HeadlessHost::handleLine(const QString& line)
     apply(script, line.trimmed());
 }
 
-void HeadlessHost::apply(const ScriptLine& script, const QString& line)
+void HostConsole::apply(const ScriptLine& script, const QString& line)
 {
     switch (script.kind) {
     case ScriptLine::Empty:
@@ -101,6 +105,22 @@ void HeadlessHost::apply(const ScriptLine& script, const QString& line)
     case ScriptLine::Command:
         if (m_endpoint->sendCommand(script.command) == 0) {
             print(QStringLiteral("ERROR no module connected: ") + line);
+            return;
+        }
+        break;
+    case ScriptLine::Window: {
+        const QString error =
+            m_windowHandler ? m_windowHandler(script) : QStringLiteral("no host window in headless mode");
+        if (!error.isEmpty()) {
+            print(QStringLiteral("ERROR %1: %2").arg(error, line));
+            return;
+        }
+        break;
+    }
+    case ScriptLine::Ui:
+        // The answer follows as "UI <answer>".
+        if (!m_driver->send(script.text)) {
+            print(QStringLiteral("ERROR module driver not reachable: ") + line);
             return;
         }
         break;
