@@ -92,6 +92,12 @@ bool CHostEmbedding::eventFilter(QObject* pWatched, QEvent* pEvent)
     if (pEvent->type() == QEvent::Show && pWatched->isWidgetType()) {
         auto* pWidget = static_cast<QWidget*>(pWatched);
         if (IsOverlay(pWidget)) {
+            // The window manager minimises the host's transients with it; shown
+            // again in that state, the overlay would ask for the host to be
+            // minimised once more. It goes up in the normal state.
+            if (pWidget->windowState() & Qt::WindowMinimized) {
+                pWidget->setWindowState(pWidget->windowState() & ~Qt::WindowMinimized);
+            }
             // Showing a window rewrites its window-manager hints, so the hint
             // goes on once the show has been carried out.
             QPointer<QWidget> pGuard(pWidget);
