@@ -31,8 +31,13 @@ if [ -z "${DISPLAY:-}" ]; then
   Xvfb "$DISPLAY" -screen 0 1600x900x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
   pids+=($!)
   sleep 1
-  # A window manager draws the windows' title bars and gives full screen, as on a desktop.
-  openbox >"$OUT/openbox.log" 2>&1 &
+  # A window manager draws the windows' title bars and gives full screen, as on a
+  # desktop; without animations, so that each screenshot shows a state reached.
+  cat >"$OUT/openbox-rc.xml" <<'RC'
+<?xml version="1.0"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc"><theme><animateIconify>no</animateIconify></theme></openbox_config>
+RC
+  openbox --config-file "$OUT/openbox-rc.xml" >"$OUT/openbox.log" 2>&1 &
   pids+=($!)
   sleep 0.5
 fi

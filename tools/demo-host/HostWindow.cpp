@@ -504,6 +504,32 @@ void HostWindow::updateRect()
     m_endpoint->setWindowRect(RECT{frame.left(), frame.top(), frame.right() + 1, frame.bottom() + 1});
 }
 
+void HostWindow::tellMinimised(bool minimised)
+{
+    HostCommand command;
+    command.eKind = HostCommand::Minimise;
+    command.nValue = minimised ? 1 : 0;
+    if (m_endpoint->clientCount() > 0) {
+        send(command);
+    }
+    emit hostEvent(minimised ? QStringLiteral("HOST MINIMISED") : QStringLiteral("HOST RESTORED"));
+    if (!minimised) {
+        // A window manager may bring the window back from elsewhere on the
+        // screen; the overlays are placed again once it rests.
+        m_moveTimer->start();
+    }
+}
+
+bool HostWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_restorePending && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        m_restorePending = false;
+        tellMinimised(false);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void HostWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
@@ -526,15 +552,20 @@ void HostWindow::changeEvent(QEvent* event)
         return;
     }
     const bool minimised = isMinimized();
-    if (minimised != m_minimised) {
-        m_minimised = minimised;
-        HostCommand command;
-        command.eKind = HostCommand::Minimise;
-        command.nValue = minimised ? 1 : 0;
-        if (m_endpoint->clientCount() > 0) {
-            send(command);
+    if (minimised && !m_minimised) {
+        m_minimised = true;
+        m_restorePending = false;
+        tellMinimised(true);
+    } else if (!minimised && m_minimised) {
+        // The module hears of it once the window manager has brought the window
+        // back: windows it shows earlier would count as part of a minimised host.
+        m_minimised = false;
+        m_restorePending = true;
+        windowHandle()->installEventFilter(this);
+        if (windowHandle()->isExposed()) {
+            m_restorePending = false;
+            tellMinimised(false);
         }
-        emit hostEvent(minimised ? QStringLiteral("HOST MINIMISED") : QStringLiteral("HOST RESTORED"));
     }
     const bool fullScreen = windowState() & Qt::WindowFullScreen;
     if (fullScreen != m_fullScreenShown) {

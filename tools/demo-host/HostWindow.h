@@ -41,6 +41,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum Page
@@ -64,6 +65,7 @@ private:
     void setFullScreen(bool on);
     void keepTokens(const QString& token, const QString& refreshToken, const QString& how);
     void showUnread(qint64 count);
+    void tellMinimised(bool minimised);
     void appendLog(const QString& text);
     void updateRect();
 
@@ -96,6 +98,7 @@ private:
 
     QRect m_normalGeometry; // before the module took the whole screen
     bool m_minimised = false;
+    bool m_restorePending = false;  // restored, not yet back on the screen
     bool m_fullScreen = false;      // the module asked for the whole screen
     bool m_fullScreenShown = false; // the window manager has given it
 };
