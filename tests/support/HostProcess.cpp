@@ -24,11 +24,17 @@ qint64 HostProcess::freshHandle()
     return (QCoreApplication::applicationPid() << 16) + (++counter);
 }
 
-bool HostProcess::start(bool startModule, const QStringList& extraArgs)
+void HostProcess::setEnvironment(const QProcessEnvironment& environment)
+{
+    m_process->setProcessEnvironment(environment);
+}
+
+bool HostProcess::start(bool startModule, const QStringList& extraArgs, Mode mode)
 {
     const QString binDir = qEnvironmentVariable("MC_BIN_DIR", QCoreApplication::applicationDirPath());
     m_handle = freshHandle();
-    QStringList args{QStringLiteral("--headless"), QStringLiteral("--handle"), QString::number(m_handle)};
+    QStringList args{mode == Headless ? QStringLiteral("--headless") : QStringLiteral("--stdio"),
+                     QStringLiteral("--handle"), QString::number(m_handle)};
     if (!startModule) {
         args << QStringLiteral("--no-module");
     }

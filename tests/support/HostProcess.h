@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -18,9 +19,17 @@ public:
     // A handle no other host of this test process uses.
     static qint64 freshHandle();
 
-    // Starts $MC_BIN_DIR/demo-host --headless --handle <fresh> [--no-module]
-    // plus extraArgs and waits for its READY line.
-    bool start(bool startModule = false, const QStringList& extraArgs = {});
+    enum Mode
+    {
+        Headless, // --headless: no window
+        Windowed  // --stdio: the host's window with the same console
+    };
+
+    // Starts $MC_BIN_DIR/demo-host --headless (or --stdio) --handle <fresh>
+    // [--no-module] plus extraArgs and waits for its READY line.
+    bool start(bool startModule = false, const QStringList& extraArgs = {}, Mode mode = Headless);
+    // For the next start (a display, a platform); the test's own otherwise.
+    void setEnvironment(const QProcessEnvironment& environment);
     void stop();
 
     qint64 handle() const { return m_handle; }

@@ -1,0 +1,52 @@
+// A private X display for a test: Xvfb on a free display number with openbox
+// as its window manager, and what the test asks the X server about windows
+// (which are mapped, where they are, who holds them).
+#pragma once
+
+#include <QList>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QTemporaryDir>
+
+struct xcb_connection_t;
+
+class XSession
+{
+public:
+    XSession() = default;
+    ~XSession();
+    XSession(const XSession&) = delete;
+    XSession& operator=(const XSession&) = delete;
+
+    // The program a session needs that is not installed, or nothing.
+    static QString missingProgram();
+
+    // Starts the server and the window manager and waits until both serve.
+    bool start(QString* error);
+    QString display() const { return m_display; }
+    QSize screenSize() const;
+
+    // Windows anywhere in the tree whose _NET_WM_PID is pid and that are
+    // viewable (mapped, and every ancestor mapped).
+    QList<quint32> viewableWindowsOf(qint64 pid) const;
+    // The first viewable window of that process whose name is name; 0 if none.
+    quint32 viewableWindowNamed(qint64 pid, const QString& name) const;
+    // Position on the screen and size; empty when the window is gone.
+    QRect geometry(quint32 window) const;
+    bool isInside(quint32 window, quint32 ancestor) const;
+
+private:
+    QList<quint32> allWindows() const;
+    qint64 pidOf(quint32 window) const;
+    QString nameOf(quint32 window) const;
+    bool isViewable(quint32 window) const;
+    quint32 atom(const char* name) const;
+
+    QTemporaryDir m_configDir;
+    QProcess m_server;
+    QProcess m_windowManager;
+    QString m_display;
+    xcb_connection_t* m_connection = nullptr;
+    quint32 m_root = 0;
+};
