@@ -12,6 +12,9 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 constexpr const char* kTag = "MessageClient";
 }
@@ -89,6 +92,12 @@ bool CHostEmbedding::IsOverlay(const QWidget* pWidget) const
 
 bool CHostEmbedding::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
+    // Every click: the window manager may have given the keyboard to the host
+    // since, without this process hearing of it.
+    if (pEvent->type() == QEvent::MouseButtonPress && pWatched->isWidgetType() &&
+        static_cast<QWidget*>(pWatched)->window() == m_pWindow) {
+        RequestFocus();
+    }
     if (pEvent->type() == QEvent::Show && pWatched->isWidgetType()) {
         auto* pWidget = static_cast<QWidget*>(pWatched);
         if (IsOverlay(pWidget)) {
@@ -114,23 +123,56 @@ bool CHostEmbedding::eventFilter(QObject* pWatched, QEvent* pEvent)
     return QObject::eventFilter(pWatched, pEvent);
 }
 
-void CHostEmbedding::KeepAboveHost(QWidget* pOverlay)
+xcb_connection_t* CHostEmbedding::Connection(const char* szFunction)
 {
-    if (m_nHostTop == 0) {
-        return;
-    }
     if (!m_pConnection) {
         m_pConnection = xcb_connect(nullptr, nullptr);
     }
     if (xcb_connection_has_error(m_pConnection)) {
-        LogWrite(5, kTag, "<%d>\t<%s>,no connection to the display, overlays may fall behind the host",
-                 __LINE__, "CHostEmbedding::KeepAboveHost");
+        LogWrite(5, kTag, "<%d>\t<%s>,no connection to the display", __LINE__, szFunction);
+        return nullptr;
+    }
+    return m_pConnection;
+}
+
+void CHostEmbedding::RequestFocus()
+{
+    xcb_connection_t* pConnection = Connection("CHostEmbedding::RequestFocus");
+    if (!pConnection || !m_pHolder) {
+        return;
+    }
+    if (m_nXEmbedAtom == 0) {
+        static const char kName[] = "_XEMBED";
+        xcb_intern_atom_reply_t* pReply = xcb_intern_atom_reply(
+            pConnection, xcb_intern_atom(pConnection, 0, sizeof(kName) - 1, kName), nullptr);
+        m_nXEmbedAtom = pReply ? pReply->atom : 0;
+        std::free(pReply);
+    }
+    // A window held by another process gets the keyboard from its holder: a
+    // click asks for it, as the XEmbed protocol has it (REQUEST_FOCUS).
+    xcb_client_message_event_t message;
+    std::memset(&message, 0, sizeof(message));
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(m_pHolder->winId());
+    message.type = m_nXEmbedAtom;
+    message.data.data32[0] = XCB_CURRENT_TIME;
+    message.data.data32[1] = 3; // XEMBED_REQUEST_FOCUS
+    xcb_send_event(pConnection, 0, message.window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(pConnection);
+}
+
+void CHostEmbedding::KeepAboveHost(QWidget* pOverlay)
+{
+    xcb_connection_t* pConnection = Connection("CHostEmbedding::KeepAboveHost");
+    if (m_nHostTop == 0 || !pConnection) {
         return;
     }
     // A window transient for the host's top-level stays above it, full screen
     // included, as a window owned by the host would.
     const xcb_window_t nHostTop = xcb_window_t(m_nHostTop);
-    xcb_change_property(m_pConnection, XCB_PROP_MODE_REPLACE, xcb_window_t(pOverlay->winId()),
+    xcb_change_property(pConnection, XCB_PROP_MODE_REPLACE, xcb_window_t(pOverlay->winId()),
                         XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &nHostTop);
-    xcb_flush(m_pConnection);
+    xcb_flush(pConnection);
 }

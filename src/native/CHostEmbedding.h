@@ -1,7 +1,8 @@
 // The module's window inside a window of its host, as a host holds a child
 // process's window: the host hides, minimises, moves and sizes it with its own.
 // The module's other top-level windows (control bar, large picture, dialogs)
-// are kept above the host's window by the window manager.
+// are kept above the host's window by the window manager, and a click into the
+// window asks the host for the keyboard.
 #pragma once
 
 #include "native/WinTypes.h"
@@ -35,9 +36,12 @@ protected:
 private:
     bool IsOverlay(const QWidget* pWidget) const;
     void KeepAboveHost(QWidget* pOverlay);
+    void RequestFocus();
+    xcb_connection_t* Connection(const char* szFunction);
 
     QWidget* m_pWindow;
     QWindow* m_pHolder = nullptr; // the host's window, foreign to this process
     quint64 m_nHostTop = 0;
     xcb_connection_t* m_pConnection = nullptr;
+    quint32 m_nXEmbedAtom = 0;
 };

@@ -1,10 +1,12 @@
 #include "HostWindow.h"
 
+#include "EmbedFocus.h"
 #include "HostEndpoint.h"
 #include "MessageText.h"
 #include "ModuleProcess.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -91,6 +93,9 @@ HostWindow::HostWindow(HostEndpoint* endpoint, ModuleProcess* module, QWidget* p
         }
     });
 
+    m_embedFocus = std::make_unique<EmbedFocus>(
+        [this]() { return m_container ? quint64(m_container->winId()) : 0; }, [this]() { focusModule(); });
+    QCoreApplication::instance()->installNativeEventFilter(m_embedFocus.get());
     m_endpoint->setEmbedder([this](quint64 moduleWindow, quint64& holder, quint64& hostTop) {
         return embedModule(moduleWindow, holder, hostTop);
     });
@@ -113,6 +118,11 @@ HostWindow::HostWindow(HostEndpoint* endpoint, ModuleProcess* module, QWidget* p
                           : QStringLiteral("module process exited with code %1").arg(code));
         dropModuleWindow();
     });
+}
+
+HostWindow::~HostWindow()
+{
+    QCoreApplication::instance()->removeNativeEventFilter(m_embedFocus.get());
 }
 
 QWidget* HostWindow::buildHeader()
@@ -363,12 +373,29 @@ bool HostWindow::embedModule(quint64 moduleWindow, quint64& holder, quint64& hos
     // it must be native before it is first shown.
     holder = m_container->winId();
     hostTop = winId();
+    m_moduleWindow = moduleWindow;
     m_moduleArea->layout()->addWidget(m_container);
     m_moduleMissing->hide();
     m_container->show();
     appendLog(QStringLiteral("module window 0x%1 held in 0x%2").arg(moduleWindow, 0, 16).arg(holder, 0, 16));
-    emit hostEvent(QStringLiteral("EMBEDDED %1 %2").arg(moduleWindow).arg(holder));
+    emit hostEvent(QStringLiteral("EMBEDDED %1 %2 %3").arg(moduleWindow).arg(holder).arg(hostTop));
     return true;
+}
+
+void HostWindow::focusModule()
+{
+    if (!m_container) {
+        return;
+    }
+    // The host's window is active first, or the window manager would take the
+    // keyboard back to it when it activates it.
+    if (isActiveWindow()) {
+        m_focusPending = false;
+        m_embedFocus->setInputFocus(m_moduleWindow);
+        return;
+    }
+    m_focusPending = true;
+    activateWindow();
 }
 
 void HostWindow::dropModuleWindow()
@@ -548,6 +575,9 @@ void HostWindow::resizeEvent(QResizeEvent* event)
 void HostWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && m_focusPending && isActiveWindow()) {
+        focusModule();
+    }
     if (event->type() != QEvent::WindowStateChange) {
         return;
     }

@@ -7,9 +7,12 @@
 #include "native/CHostFrame.h"
 
 #include <QMainWindow>
+
 #include <QPointer>
 #include <QRect>
+#include <memory>
 
+class EmbedFocus;
 class HostEndpoint;
 class ModuleProcess;
 class QLabel;
@@ -25,6 +28,7 @@ class HostWindow : public QMainWindow
     Q_OBJECT
 public:
     HostWindow(HostEndpoint* endpoint, ModuleProcess* module, QWidget* parent = nullptr);
+    ~HostWindow() override;
 
     void setModuleLaunch(const QString& program, const QString& launch);
     void startModule();
@@ -58,6 +62,7 @@ private:
     void addButton(QLayout* layout, const QString& text, HostCommand::Kind kind, int value = 0);
     void showPage(Page page);
     bool embedModule(quint64 moduleWindow, quint64& holder, quint64& hostTop);
+    void focusModule();
     void dropModuleWindow();
     void send(const HostCommand& command);
     void onFrame(const CHostFrame& frame);
@@ -84,6 +89,9 @@ private:
     QWidget* m_moduleArea = nullptr;
     QLabel* m_moduleMissing = nullptr;
     QPointer<QWidget> m_container; // wraps the module's window
+    quint64 m_moduleWindow = 0;
+    std::unique_ptr<EmbedFocus> m_embedFocus;
+    bool m_focusPending = false; // the module asked for the keyboard while the host was not active
     Page m_page = MessagesPage;
 
     QLabel* m_status = nullptr;
