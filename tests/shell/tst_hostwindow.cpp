@@ -29,6 +29,7 @@ private:
     qint64 m_modulePid = 0;
     quint32 m_moduleWindow = 0;
     quint32 m_holder = 0;
+    quint32 m_hostWindow = 0;
     int m_alarmId = 0;
 
     // The first line at or after from that starts with prefix; fails the test when none comes.
@@ -133,7 +134,8 @@ private slots:
         const QStringList embedded = waitLine("EMBEDDED ", 0).split(' ');
         m_moduleWindow = embedded.value(1).toUInt();
         m_holder = embedded.value(2).toUInt();
-        QVERIFY(m_modulePid > 0 && m_moduleWindow != 0 && m_holder != 0);
+        m_hostWindow = embedded.value(3).toUInt();
+        QVERIFY(m_modulePid > 0 && m_moduleWindow != 0 && m_holder != 0 && m_hostWindow != 0);
 
         // The pushed alarm opens, and its clip plays with the control bar over it.
         QVERIFY(m_host.command(QStringLiteral("show %1").arg(m_alarmId)));
@@ -152,6 +154,18 @@ private slots:
             QVERIFY2(window == controlBar || window == m_moduleWindow || m_x.isInside(window, m_moduleWindow),
                      qPrintable(QString::number(window, 16)));
         }
+    }
+
+    void clickingIntoTheModuleGivesItTheKeyboard()
+    {
+        auto moduleHasIt = [this]() {
+            const quint32 focus = m_x.focusWindow();
+            return focus == m_moduleWindow || m_x.isInside(focus, m_moduleWindow);
+        };
+        m_x.setFocusWindow(m_hostWindow);
+        QTRY_COMPARE_WITH_TIMEOUT(m_x.focusWindow(), m_hostWindow, kWaitMs);
+        m_x.click(m_moduleWindow, QPoint(10, 10));
+        QTRY_VERIFY_WITH_TIMEOUT(moduleHasIt(), kWaitMs);
     }
 
     void hidingAndMinimisingTheHostLeaveNothingOfTheModuleMapped()

@@ -9,6 +9,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -220,4 +221,41 @@ bool XSession::isInside(quint32 window, quint32 ancestor) const
         }
     }
     return false;
+}
+
+quint32 XSession::focusWindow() const
+{
+    auto focus = reply(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    return focus ? focus->focus : 0;
+}
+
+void XSession::setFocusWindow(quint32 window) const
+{
+    xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+    xcb_flush(m_connection);
+}
+
+void XSession::click(quint32 window, const QPoint& pos) const
+{
+    const QRect where = geometry(window);
+    for (const quint8 type : {quint8(XCB_BUTTON_PRESS), quint8(XCB_BUTTON_RELEASE)}) {
+        xcb_button_press_event_t event;
+        std::memset(&event, 0, sizeof(event));
+        event.response_type = type;
+        event.detail = 1;
+        event.time = XCB_CURRENT_TIME;
+        event.root = m_root;
+        event.event = window;
+        event.child = XCB_NONE;
+        event.root_x = qint16(where.x() + pos.x());
+        event.root_y = qint16(where.y() + pos.y());
+        event.event_x = qint16(pos.x());
+        event.event_y = qint16(pos.y());
+        event.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+        event.same_screen = 1;
+        // An empty event mask: the event goes to the client that made the window.
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&event));
+    }
+    xcb_flush(m_connection);
 }

@@ -35,6 +35,11 @@ public:
     // Position on the screen and size; empty when the window is gone.
     QRect geometry(quint32 window) const;
     bool isInside(quint32 window, quint32 ancestor) const;
+    // The window that has the keyboard, and giving it to a window.
+    quint32 focusWindow() const;
+    void setFocusWindow(quint32 window) const;
+    // A left click at pos (window coordinates), as the window's own client sees one.
+    void click(quint32 window, const QPoint& pos) const;
 
 private:
     QList<quint32> allWindows() const;
