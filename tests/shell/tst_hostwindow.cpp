@@ -112,9 +112,7 @@ private slots:
                         .first()
                         .toInt();
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", m_x.display());
-        environment.insert("QT_QPA_PLATFORM", "xcb");
+        QProcessEnvironment environment = m_x.environment();
         environment.insert("PAVRIX_CLOUD_URL", m_sim.cloudUrl());
         environment.insert("PAVRIX_CA_FILE", m_sim.caFile());
         m_host.setEnvironment(environment);

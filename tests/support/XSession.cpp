@@ -113,6 +113,18 @@ bool XSession::start(QString* error)
     return false;
 }
 
+QProcessEnvironment XSession::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // Without these, libdbus looks for a bus through the display and the GLX
+    // driver is loaded: both keep memory to the end that no code here reaches.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+    environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+    return environment;
+}
+
 quint32 XSession::atom(const char* name) const
 {
     auto answer = reply(xcb_intern_atom_reply(

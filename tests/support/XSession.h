@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QTemporaryDir>
@@ -25,6 +26,9 @@ public:
     // Starts the server and the window manager and waits until both serve.
     bool start(QString* error);
     QString display() const { return m_display; }
+    // The environment for a Qt process on this display: the xcb platform, no
+    // session bus and no OpenGL (the display has neither).
+    QProcessEnvironment environment() const;
     QSize screenSize() const;
 
     // Windows anywhere in the tree whose _NET_WM_PID is pid and that are
