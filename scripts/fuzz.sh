@@ -36,9 +36,9 @@ cmake --build "$BUILD_DIR" -j "${JOBS:-$(nproc)}" --target "fuzz_$TARGET"
 WORK="$ROOT/$BUILD_DIR/fuzz-work/$TARGET"
 mkdir -p "$WORK/corpus" "$WORK/crashes" "$WORK/log"
 dict=()
-if [ -f "tests/fuzz/dict/$TARGET.dict" ]; then
-  dict=(-dict="tests/fuzz/dict/$TARGET.dict")
-fi
+case $TARGET in
+  json_*) dict=(-dict=tests/fuzz/dict/json.dict) ;;
+esac
 # The module's log lines go to a scratch folder, not the user's.
 export MESSAGECLIENT_LOG_DIR="$WORK/log"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
