@@ -1,0 +1,28 @@
+// The message-list reply: records and page numbers.
+#include "FuzzCheck.h"
+#include "FuzzText.h"
+#include "alarms/CAlarmMsgParser.h"
+
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<ALARM_INFO_STRUCT> records;
+    int nCurPage = -5, nTotalPage = -5, nTotalNum = -5;
+    std::string strReason;
+    if (!CAlarmMsgParser::Parse(FuzzText(data, size), records, nCurPage, nTotalPage, nTotalNum, &strReason)) {
+        FUZZ_CHECK(records.empty() && nCurPage == -5 && nTotalPage == -5 && nTotalNum == -5);
+        FUZZ_CHECK(!strReason.empty());
+        return 0;
+    }
+    // Page numbers are either kept or usable for paging.
+    FUZZ_CHECK(nCurPage == -5 || nCurPage >= 1);
+    FUZZ_CHECK(nTotalNum == -5 || nTotalNum >= 0);
+    FUZZ_CHECK(nTotalPage == -5 || nTotalPage >= 0);
+    for (const ALARM_INFO_STRUCT& record : records) {
+        FUZZ_CHECK(!record.alarmTimeText.isEmpty());
+        FUZZ_CHECK(record.isEncrypted == CAlarmMsgParser::EncryptedFlag(record.picUrl) ||
+                   record.picUrl.empty());
+    }
+    return 0;
+}
