@@ -7,6 +7,8 @@
 #include "HostWindow.h"
 #include "ModuleDriverLink.h"
 #include "ModuleProcess.h"
+#include "cmdline/ProjectVersion.h"
+#include "cmdline/StartFailure.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -19,11 +21,15 @@
 
 namespace {
 
-bool wantsHeadless(int argc, char** argv)
+// Headless, and for help and version, there is no window: no display needed.
+bool wantsNoWindow(int argc, char** argv)
 {
+    static const char* const kNoWindow[] = {"--headless", "--help", "-h", "--help-all", "--version", "-v"};
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0) {
-            return true;
+        for (const char* option : kNoWindow) {
+            if (std::strcmp(argv[i], option) == 0) {
+                return true;
+            }
         }
     }
     return false;
@@ -33,19 +39,25 @@ bool wantsHeadless(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    const bool headless = wantsHeadless(argc, argv);
     std::unique_ptr<QCoreApplication> app;
-    if (headless) {
+    if (wantsNoWindow(argc, argv)) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     } else {
+        cmdline::catchStartFailure("demo-host");
         app = std::make_unique<QApplication>(argc, argv);
+        cmdline::releaseStartFailure();
     }
     QCoreApplication::setApplicationName(QStringLiteral("demo-host"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MC_PROJECT_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Plays the host application of the alarm-message module."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays the host application of the alarm-message module: starts the module's process,\n"
+        "holds its window and shows what it reports. Console commands: docs/host-link.md.\n"
+        "Exit status: 0 quit, closed or end of input; 1 the endpoint or the display could\n"
+        "not be opened; 2 bad command line."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption(
         {QStringLiteral("headless"), QStringLiteral("No window; commands on stdin, events on stdout.")});
     parser.addOption({QStringLiteral("handle"), QStringLiteral("Window handle number (default: own pid)."),
@@ -61,7 +73,14 @@ int main(int argc, char** argv)
     parser.addOption({QStringLiteral("launch"),
                       QStringLiteral("Launch string; ParentWnd is added when missing."),
                       QStringLiteral("TEXT")});
+    // A bad command line ends with 2, as the simulator's does; process()
+    // then only acts on help and version.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "demo-host: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
     parser.process(*app);
+    const bool headless = parser.isSet(QStringLiteral("headless"));
 
     qint64 handle = QCoreApplication::applicationPid();
     if (parser.isSet(QStringLiteral("handle"))) {

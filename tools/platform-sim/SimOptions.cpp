@@ -21,15 +21,38 @@ const char* SimOptions::usage()
 {
     return "usage: platform-sim --data-dir DIR [--host 127.0.0.1] [--port N] [--push-port N]\n"
            "                    [--admin-port N] [--ready-file FILE] [--seed demo|none|large]\n"
-           "                    [--large-count N]\n";
+           "                    [--large-count N]\n"
+           "       platform-sim --help | --version\n"
+           "\n"
+           "The platform simulator: the platform's REST interface over HTTPS, the device\n"
+           "cloud of the video library, snapshot pictures, the TCP push server and an admin\n"
+           "interface, in one process, until SIGINT or SIGTERM.\n"
+           "\n"
+           "  --data-dir DIR     SQLite store and certificates; demo data seeded on first start\n"
+           "  --host ADDR        address to listen on (default 127.0.0.1)\n"
+           "  --port, --push-port, --admin-port N   ports (default 0: chosen by the system)\n"
+           "  --ready-file FILE  written once listening: ports, addresses, CA file, tokens\n"
+           "  --seed KIND        demo (default), none, or large (--large-count alarms, 1000000)\n"
+           "\n"
+           "Exit status: 0 stopped by a signal, 1 could not start, 2 bad command line.\n";
 }
 
 bool SimOptions::parse(int argc, char** argv, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
-            error = "help";
+        if (name == "--help" || name == "-h" || name == "--version") {
+            error = name == "--version" ? "version" : "help";
+            return false;
+        }
+        static const char* const kWithValue[] = {"--data-dir",   "--host",       "--port", "--push-port",
+                                                 "--admin-port", "--ready-file", "--seed", "--large-count"};
+        bool known = false;
+        for (const char* option : kWithValue) {
+            known = known || name == option;
+        }
+        if (!known) {
+            error = "unknown option " + name;
             return false;
         }
         if (i + 1 >= argc) {
@@ -63,9 +86,6 @@ bool SimOptions::parse(int argc, char** argv, std::string& error)
                 return false;
             }
             largeCount = static_cast<int>(n);
-        } else {
-            error = "unknown option " + name;
-            return false;
         }
     }
     if (dataDir.empty()) {

@@ -1,6 +1,7 @@
 #include "JsonUtil.h"
 #include "SimOptions.h"
 #include "Simulator.h"
+#include "cmdline/ProjectVersion.h"
 
 #include <QGuiApplication>
 
@@ -13,10 +14,17 @@ int main(int argc, char** argv)
     SimOptions options;
     std::string error;
     if (!options.parse(argc, argv, error)) {
-        if (error != "help")
-            fprintf(stderr, "platform-sim: %s\n", error.c_str());
+        if (error == "version") {
+            printf("platform-sim %s\n", MC_PROJECT_VERSION);
+            return 0;
+        }
+        if (error == "help") {
+            fputs(SimOptions::usage(), stdout);
+            return 0;
+        }
+        fprintf(stderr, "platform-sim: %s\n", error.c_str());
         fputs(SimOptions::usage(), stderr);
-        return error == "help" ? 0 : 2;
+        return 2;
     }
     // Block the stop signals in every thread; this one waits for them below.
     sigset_t stopSignals;
