@@ -1,12 +1,22 @@
 #include "ModuleDriver.h"
 
+#include "WidgetPath.h"
+
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QWidget>
 
 ModuleDriver::ModuleDriver(QObject* parent) : QObject(parent), m_server(new QLocalServer(this))
@@ -47,43 +57,112 @@ void ModuleDriver::onReadyRead(QLocalSocket* socket)
     }
 }
 
-QWidget* ModuleDriver::findVisible(const QString& objectName)
-{
-    const QWidgetList widgets = QApplication::allWidgets();
-    for (QWidget* widget : widgets) {
-        if (widget->objectName() == objectName && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
 namespace {
 
-void sendKey(QWidget* widget, int key)
+void sendMouse(QWidget* widget, const QPoint& pos, Qt::MouseButton button)
 {
     QPointer<QWidget> guard(widget);
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    const QPoint global = widget->mapToGlobal(pos);
+    // The pointer goes where an operator's would: pop-ups open beside it.
+    QCursor::setPos(global);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, button, button, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, button, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &press);
     if (guard) {
         QApplication::sendEvent(guard, &release);
     }
 }
 
-void sendClick(QWidget* widget)
+void sendKey(QWidget* widget, int key, const QString& text = QString())
 {
     QPointer<QWidget> guard(widget);
-    const QPoint centre = widget->rect().center();
-    const QPoint global = widget->mapToGlobal(centre);
-    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
     QApplication::sendEvent(widget, &press);
     if (guard) {
         QApplication::sendEvent(guard, &release);
     }
+}
+
+void typeText(QWidget* widget, const QString& text)
+{
+    QPointer<QWidget> guard(widget);
+    widget->setFocus(Qt::OtherFocusReason);
+    for (const QChar c : text) {
+        if (!guard) {
+            return;
+        }
+        // Qt's key codes of printable Latin-1 are their upper-case code points.
+        const int key = c.unicode() < 0x7f ? int(c.toUpper().unicode()) : int(Qt::Key_unknown);
+        sendKey(guard, key, QString(c));
+    }
+}
+
+QString widgetText(const QWidget* widget)
+{
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) {
+        return edit->text();
+    }
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+        return combo->currentText();
+    }
+    return widget->windowTitle();
+}
+
+// The tab bar of a tab widget (or the bar itself) and the middle of a tab.
+QTabBar* tabBarOf(QWidget* widget)
+{
+    if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+        return tabs->tabBar();
+    }
+    return qobject_cast<QTabBar*>(widget);
+}
+
+// With no entry text: the open menu's entries, "|" between them.
+QString prepareMenu(const QString& line, const QString& text, std::function<void()>& action)
+{
+    QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) {
+        return QStringLiteral("ERROR no open menu");
+    }
+    QStringList entries;
+    const QList<QAction*> actions = menu->actions();
+    for (QAction* entry : actions) {
+        if (!entry->isVisible() || entry->isSeparator()) {
+            continue;
+        }
+        entries.append(entry->text());
+        if (entry->text() == text) {
+            const QPoint centre = menu->actionGeometry(entry).center();
+            action = [menu, centre]() {
+                if (menu) {
+                    sendMouse(menu, centre, Qt::LeftButton);
+                }
+            };
+            return QStringLiteral("OK ") + line;
+        }
+    }
+    if (text.isEmpty()) {
+        return QStringLiteral("OK %1 %2").arg(line, entries.join(QLatin1Char('|')));
+    }
+    return QStringLiteral("ERROR no menu entry %1").arg(text);
+}
+
+// Everything after the first count words of the line, as typed.
+QString restOfLine(const QString& line, int count)
+{
+    QString rest = line.trimmed();
+    for (int i = 0; i < count; ++i) {
+        const int space = rest.indexOf(QLatin1Char(' '));
+        rest = space < 0 ? QString() : rest.mid(space + 1).trimmed();
+    }
+    return rest;
 }
 
 } // namespace
@@ -92,35 +171,88 @@ QString ModuleDriver::prepare(const QString& line, std::function<void()>& action
 {
     const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QString verb = words.value(0);
-    if (verb == QLatin1String("visible") && words.size() == 2) {
-        return QStringLiteral("OK %1 %2").arg(line).arg(findVisible(words.at(1)) ? 1 : 0);
+    if (verb == QLatin1String("menu")) {
+        return prepareMenu(line, restOfLine(line, 1), action);
     }
-    if ((verb != QLatin1String("click") || words.size() != 2) &&
-        (verb != QLatin1String("key") || words.size() != 3)) {
+    const bool query = verb == QLatin1String("visible") || verb == QLatin1String("enabled") ||
+                       verb == QLatin1String("text") || verb == QLatin1String("rect");
+    const bool known =
+        ((query || verb == QLatin1String("click") || verb == QLatin1String("rclick")) && words.size() == 2) ||
+        ((verb == QLatin1String("key") || verb == QLatin1String("tab")) && words.size() == 3) ||
+        (verb == QLatin1String("type") && words.size() >= 3);
+    if (!known) {
         return QStringLiteral("ERROR unknown command: %1").arg(line);
     }
-    QPointer<QWidget> widget = findVisible(words.at(1));
-    if (!widget) {
-        return QStringLiteral("ERROR no visible widget %1").arg(words.at(1));
+    QString error;
+    QPointer<QWidget> widget = WidgetPath::find(words.at(1), &error);
+    if (verb == QLatin1String("visible")) {
+        return QStringLiteral("OK %1 %2").arg(line).arg(widget ? 1 : 0);
     }
-    if (verb == QLatin1String("click")) {
-        action = [widget]() {
+    if (!widget) {
+        return QStringLiteral("ERROR ") + error;
+    }
+    if (verb == QLatin1String("enabled")) {
+        return QStringLiteral("OK %1 %2").arg(line).arg(widget->isEnabled() ? 1 : 0);
+    }
+    if (verb == QLatin1String("text")) {
+        return QStringLiteral("OK %1 %2").arg(line, widgetText(widget));
+    }
+    if (verb == QLatin1String("rect")) {
+        const QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
+        return QStringLiteral("OK %1 %2 %3 %4 %5")
+            .arg(line)
+            .arg(topLeft.x())
+            .arg(topLeft.y())
+            .arg(widget->width())
+            .arg(widget->height());
+    }
+    return prepareGesture(line, words, widget, action);
+}
+
+QString ModuleDriver::prepareGesture(const QString& line, const QStringList& words, QWidget* target,
+                                     std::function<void()>& action)
+{
+    const QString verb = words.at(0);
+    QPointer<QWidget> widget = target;
+    if (verb == QLatin1String("click") || verb == QLatin1String("rclick")) {
+        const Qt::MouseButton button = verb == QLatin1String("click") ? Qt::LeftButton : Qt::RightButton;
+        action = [widget, button]() {
             if (widget) {
-                sendClick(widget);
+                sendMouse(widget, widget->rect().center(), button);
             }
         };
-        return QStringLiteral("OK ") + line;
-    }
-    const QKeySequence sequence = QKeySequence::fromString(words.at(2));
-    if (sequence.isEmpty()) {
-        return QStringLiteral("ERROR unknown key %1").arg(words.at(2));
-    }
-    const int key = sequence[0] & ~Qt::KeyboardModifierMask;
-    action = [widget, key]() {
-        if (widget) {
-            sendKey(widget, key);
+    } else if (verb == QLatin1String("tab")) {
+        QPointer<QTabBar> bar = tabBarOf(widget);
+        bool ok = false;
+        const int index = words.at(2).toInt(&ok);
+        if (!bar || !ok || index < 0 || index >= bar->count()) {
+            return QStringLiteral("ERROR no tab %1 on %2").arg(words.at(2), words.at(1));
         }
-    };
+        const QPoint centre = bar->tabRect(index).center();
+        action = [bar, centre]() {
+            if (bar) {
+                sendMouse(bar, centre, Qt::LeftButton);
+            }
+        };
+    } else if (verb == QLatin1String("type")) {
+        const QString text = restOfLine(line, 2);
+        action = [widget, text]() {
+            if (widget) {
+                typeText(widget, text);
+            }
+        };
+    } else {
+        const QKeySequence sequence = QKeySequence::fromString(words.at(2));
+        if (sequence.isEmpty()) {
+            return QStringLiteral("ERROR unknown key %1").arg(words.at(2));
+        }
+        const int key = sequence[0] & ~Qt::KeyboardModifierMask;
+        action = [widget, key]() {
+            if (widget) {
+                sendKey(widget, key);
+            }
+        };
+    }
     return QStringLiteral("OK ") + line;
 }
 

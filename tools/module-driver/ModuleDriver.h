@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -26,7 +27,8 @@ public:
 private:
     void onNewConnection();
     void onReadyRead(QLocalSocket* socket);
-    static QWidget* findVisible(const QString& objectName);
+    static QString prepareGesture(const QString& line, const QStringList& words, QWidget* widget,
+                                  std::function<void()>& action);
 
     QLocalServer* m_server;
 };
