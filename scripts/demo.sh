@@ -30,7 +30,7 @@ SHOTS="$OUT/screenshots"
 rm -rf "$OUT/sim-data" "$OUT/sim-ready.json" "$SHOTS"
 mkdir -p "$OUT/sim-data" "$SHOTS"
 
-say "installing what is missing and building (log: $OUT/build.log)"
+say "installing what is missing and building; minutes the first time (log: $OUT/build.log)"
 BUILD_DIR=${BUILD_DIR:-build}
 {
   bash scripts/setup.sh
