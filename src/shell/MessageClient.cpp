@@ -446,6 +446,7 @@ void MessageClient::OnMsgFlameBtnClicked()
     ui->leftTabWidget->setCurrentIndex(0);
     m_pFilterBtn->show();
     ui->resTab->setCurrentWidget(ui->notReadTab);
+    DropListRequest(1); // a page on its way may predate the new alarms
     OnUpdateNotReadMsg();
 }
 
@@ -641,6 +642,8 @@ void MessageClient::ChangeShowModule(int nPushedMsgId)
     HTTPMSG_BODY body;
     body.pageSize = m_nPageSize;
     body.isRead = 0;
+    // An unread page already on its way may predate the pushed alarm.
+    DropListRequest(1);
     OnGetMsgList(1, body);
     ui->leftTabWidget->setCurrentIndex(0);
     ui->resTab->setCurrentWidget(ui->notReadTab);
