@@ -30,6 +30,9 @@ install(TARGETS MessageClient EXPORT MessageClientTargets
 install(TARGETS pavrix LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_SKIP)
 install(TARGETS messageclient RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(TARGETS platform-sim demo-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+# The demo host's module driver is loaded only on its request; kept out of the
+# system's library folder so no other program finds it.
+install(TARGETS module-driver LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/messageclient-tools COMPONENT tools)
 
 include(CMakePackageConfigHelpers)
 set(MC_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/MessageClient)

@@ -21,5 +21,6 @@ files messageclient-dev | grep -q 'include/MessageClient/MessageClient\.h$' || f
 field messageclient-dev Depends | grep -q 'messageclient (=' || fail "dev: runtime not required"
 files messageclient-tools | grep -q 'bin/platform-sim$' || fail "tools: no simulator"
 files messageclient-tools | grep -q 'bin/demo-host$' || fail "tools: no demo host"
+files messageclient-tools | grep -q "messageclient-tools/libqttestability.so$" || fail "tools: no module driver"
 field messageclient-tools Depends | grep -q libsqlite3 || fail "tools: sqlite not declared"
 echo "three packages with their files and dependencies"

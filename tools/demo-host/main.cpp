@@ -35,6 +35,15 @@ bool wantsNoWindow(int argc, char** argv)
     return false;
 }
 
+// The module driver sits beside the build's libraries, or in the tools'
+// private folder of an installed tree.
+QString moduleDriverDir()
+{
+    const QDir appDir(QCoreApplication::applicationDirPath());
+    const QString installed = appDir.filePath(QStringLiteral(MC_DRIVER_INSTALL_DIR));
+    return QDir(installed).exists() ? installed : appDir.filePath(QStringLiteral("../lib"));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -108,8 +117,7 @@ int main(int argc, char** argv)
     ModuleDriverLink driver;
     if (parser.isSet(QStringLiteral("drive-module"))) {
         driver.setServerName(QStringLiteral("messageclient-driver-%1").arg(handle));
-        module.enableDriver(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lib")),
-                            driver.serverName());
+        module.enableDriver(moduleDriverDir(), driver.serverName());
     }
 
     std::unique_ptr<HostConsole> console;
