@@ -101,6 +101,24 @@ int CVideoSdk::DecryptPicture(const std::string& strAccessToken, const std::stri
                                   strSafeKey.c_str(), ppBuf, pLen);
 }
 
+int CVideoSdk::FetchPicture(const std::string& strAccessToken, const std::string& strPicUrl, char** ppBuf,
+                            int* pLen, int* pMaxAge)
+{
+    if (!ppBuf || !pLen || !pMaxAge) {
+        return -1;
+    }
+    return OpenSDK_FetchPicture(strAccessToken.c_str(), strPicUrl.c_str(), ppBuf, pLen, pMaxAge);
+}
+
+int CVideoSdk::DecryptPictureData(const char* pData, int nLen, const std::string& strSafeKey, char** ppBuf,
+                                  int* pLen)
+{
+    if (!pData || !ppBuf || !pLen || strSafeKey.size() > kMaxSafeKeyLength) {
+        return -1;
+    }
+    return OpenSDK_DecryptPictureData(pData, nLen, strSafeKey.c_str(), ppBuf, pLen);
+}
+
 int CVideoSdk::DataFree(void* pData)
 {
     if (!pData) {

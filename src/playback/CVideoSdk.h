@@ -36,6 +36,12 @@ public:
     int DecryptPicture(const std::string& strAccessToken, const std::string& strPicUrl,
                        const std::string& strDevSerial, const std::string& strSafeKey, char** ppBuf,
                        int* pLen);
+    // The picture as stored (still encrypted) and the seconds it may be kept
+    // (-1 unknown, 0 not at all); decrypting such bytes needs no network.
+    int FetchPicture(const std::string& strAccessToken, const std::string& strPicUrl, char** ppBuf, int* pLen,
+                     int* pMaxAge);
+    int DecryptPictureData(const char* pData, int nLen, const std::string& strSafeKey, char** ppBuf,
+                           int* pLen);
     int DataFree(void* pData);
 
     int GetLastErrorCode();

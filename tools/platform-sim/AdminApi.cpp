@@ -92,6 +92,7 @@ void AdminApi::install(httplib::Server& server)
     route(server, "POST", "/admin/requests/clear", &AdminApi::clearRequests);
     route(server, "GET", "/admin/push/clients", &AdminApi::pushClients);
     route(server, "POST", "/admin/pictures/expire", &AdminApi::expirePicture);
+    route(server, "POST", "/admin/pictures/caching", &AdminApi::pictureCaching);
     route(server, "GET", "/admin/connections", &AdminApi::connections);
     route(server, "POST", "/admin/connections/close", &AdminApi::connections);
 }
@@ -312,6 +313,14 @@ void AdminApi::expirePicture(const httplib::Request&, httplib::Response& res, co
     if (!m_ctx.store.alarm(body.get("alarmId", 0).asInt64(), a))
         return fail(res, 404, "no such alarm");
     m_ctx.store.setPictureExpired(a.picKey, body.get("expired", true).asBool());
+    ok(res);
+}
+
+void AdminApi::pictureCaching(const httplib::Request&, httplib::Response& res, const Json::Value& body)
+{
+    if (!body.isMember("cacheControl") || !body["cacheControl"].isString())
+        return fail(res, 400, "cacheControl (text) missing");
+    m_ctx.setPictureCacheControl(body["cacheControl"].asString());
     ok(res);
 }
 

@@ -30,6 +30,7 @@ private:
     void clearRequests(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void pushClients(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void expirePicture(const httplib::Request&, httplib::Response&, const Json::Value& body);
+    void pictureCaching(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void cameras(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void connections(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void info(const httplib::Request&, httplib::Response&, const Json::Value& body);

@@ -110,3 +110,15 @@ bool ApiContext::jsonBody(const httplib::Request& req, httplib::Response& res, J
     }
     return true;
 }
+
+std::string ApiContext::pictureCacheControl() const
+{
+    std::lock_guard<std::mutex> lock(m_cacheMutex);
+    return m_pictureCacheControl;
+}
+
+void ApiContext::setPictureCacheControl(const std::string& value)
+{
+    std::lock_guard<std::mutex> lock(m_cacheMutex);
+    m_pictureCacheControl = value;
+}

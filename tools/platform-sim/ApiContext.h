@@ -4,6 +4,7 @@
 #include <json/json.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 class Store;
@@ -33,6 +34,10 @@ public:
     int pushPort = 0;
     std::string aesKey;
 
+    // The Cache-Control header of picture answers (admin-steered; empty: none).
+    std::string pictureCacheControl() const;
+    void setPictureCacheControl(const std::string& value);
+
     // Logs the request, applies any fault set for its path and turns a thrown
     // error into a 400 reply, so no handler can take the server down.
     Handler guarded(Handler inner);
@@ -47,5 +52,8 @@ public:
                          bool emptyOk);
 
 private:
+    mutable std::mutex m_cacheMutex;
+    std::string m_pictureCacheControl = "private, max-age=86400";
+
     bool applyFault(const httplib::Request& req, httplib::Response& res);
 };

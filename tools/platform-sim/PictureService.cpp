@@ -59,10 +59,15 @@ void PictureService::serve(const httplib::Request& req, httplib::Response& res)
         body["code"] = "404";
         body["msg"] = "图片不存在或已过期";
         ApiContext::reply(res, 404, body);
+        res.set_header("Cache-Control", "no-store");
         return;
     }
+    // A snapshot never changes; clients may keep it as long as this says.
+    const std::string cacheControl = m_ctx.pictureCacheControl();
     if (!alarm.encrypted) {
         res.set_content(jpegFor(m_ctx.store, alarm), "image/jpeg");
+        if (!cacheControl.empty())
+            res.set_header("Cache-Control", cacheControl);
         return;
     }
     TokenRecord token;
@@ -79,4 +84,6 @@ void PictureService::serve(const httplib::Request& req, httplib::Response& res)
     }
     res.set_content(CodeCipher::encryptPicture(jpegFor(m_ctx.store, alarm), camera.code),
                     "application/octet-stream");
+    if (!cacheControl.empty())
+        res.set_header("Cache-Control", cacheControl);
 }

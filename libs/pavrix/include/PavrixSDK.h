@@ -107,6 +107,18 @@ PAVRIX_API int OpenSDK_GetOSDTime(const char* szSessionId, STREAM_TIME* pTime);
 PAVRIX_API int OpenSDK_DecryptPicture(const char* szAccessToken, const char* szPicUrl,
                                       const char* szDevSerial, const char* szSafeKey, char** pBuf, int* iLen);
 
+/* For a caller that keeps pictures: the picture as the cloud stores it (an
+ * encrypted one still encrypted) in *pBuf (free it with OpenSDK_Data_Free),
+ * and in *iMaxAge the seconds the cloud lets it be kept (its Cache-Control
+ * max-age, else its Expires), 0 when it must not be kept, -1 when the cloud
+ * said nothing. Errors as OpenSDK_DecryptPicture. */
+PAVRIX_API int OpenSDK_FetchPicture(const char* szAccessToken, const char* szPicUrl, char** pBuf, int* iLen,
+                                    int* iMaxAge);
+/* Decrypts a picture got from OpenSDK_FetchPicture; a plain one comes back as
+ * it is. 200006: the code does not decrypt it; 100005: damaged. */
+PAVRIX_API int OpenSDK_DecryptPictureData(const char* pData, int iDataLen, const char* szSafeKey, char** pBuf,
+                                          int* iLen);
+
 PAVRIX_API int OpenSDK_GetLastErrorCode(void);
 PAVRIX_API const char* OpenSDK_GetLastErrorDesc(void);
 PAVRIX_API int OpenSDK_Data_Free(void* pData);

@@ -104,6 +104,9 @@ HttpResponse exchange(httplib::Client& client, const Url& url, const HttpOptions
     auto onResponse = [&](const httplib::Response& res) {
         response.status = res.status;
         response.location = res.get_header_value("Location");
+        response.cacheControl = res.get_header_value("Cache-Control");
+        response.expires = res.get_header_value("Expires");
+        response.date = res.get_header_value("Date");
         const bool streaming = onData && res.status == 200;
         if (!streaming && res.has_header("Content-Length") &&
             std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10) > options.maxBody) {

@@ -46,6 +46,10 @@ struct HttpResponse
     int status = 0; // 0 when no HTTP answer arrived
     std::string body;
     std::string location;
+    // What the server says about keeping the body.
+    std::string cacheControl;
+    std::string expires;
+    std::string date;
     Failure failure = Failure::None;
     std::string failureText;
 

@@ -273,6 +273,58 @@ int OpenSDK_DecryptPicture(const char* szAccessToken, const char* szPicUrl, cons
     });
 }
 
+namespace {
+
+// The bytes in a buffer of the library, for the caller to free.
+int handOver(const std::string& bytes, char** pBuf, int* iLen, const char* function)
+{
+    char* buffer = SdkContext::instance().allocateBuffer(bytes);
+    if (!buffer)
+        return fail(OPENSDK_ERR_BAD_REPLY, "out of memory", function);
+    *pBuf = buffer;
+    *iLen = static_cast<int>(bytes.size());
+    return succeed();
+}
+
+} // namespace
+
+int OpenSDK_FetchPicture(const char* szAccessToken, const char* szPicUrl, char** pBuf, int* iLen,
+                         int* iMaxAge)
+{
+    return guarded(__func__, [&] {
+        PVX_REQUIRE_INIT();
+        PVX_REQUIRE(szAccessToken && szPicUrl && pBuf && iLen && iMaxAge, "missing argument");
+        *pBuf = nullptr;
+        *iLen = 0;
+        *iMaxAge = -1;
+        std::string body;
+        const SdkError error = PictureDecryptor(SdkContext::instance().cloud()->fetcher())
+                                   .download(szAccessToken, szPicUrl, &body, iMaxAge);
+        if (!error.ok()) {
+            ErrorState::set(error);
+            return -1;
+        }
+        return handOver(body, pBuf, iLen, __func__);
+    });
+}
+
+int OpenSDK_DecryptPictureData(const char* pData, int iDataLen, const char* szSafeKey, char** pBuf, int* iLen)
+{
+    return guarded(__func__, [&] {
+        PVX_REQUIRE(pData && iDataLen > 0 && szSafeKey && pBuf && iLen, "missing argument");
+        PVX_REQUIRE(static_cast<std::size_t>(iDataLen) <= PictureDecryptor::kMaxPictureBytes,
+                    "picture too large");
+        *pBuf = nullptr;
+        *iLen = 0;
+        std::string picture;
+        const SdkError error = PictureDecryptor::decode(
+            std::string(pData, static_cast<std::size_t>(iDataLen)), szSafeKey, &picture);
+        if (!error.ok())
+            return fail(error, __func__);
+        return handOver(picture, pBuf, iLen, __func__);
+    });
+}
+
 int OpenSDK_GetLastErrorCode(void)
 {
     return ErrorState::code();

@@ -8,6 +8,11 @@
 #include <openssl/evp.h>
 #include <openssl/sha.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 
 namespace pavrix {
@@ -94,8 +99,48 @@ SdkError PictureDecryptor::decode(const std::string& body, const std::string& co
     return SdkError::none();
 }
 
-SdkError PictureDecryptor::fetch(const std::string& token, const std::string& address,
-                                 const std::string& code, std::string* picture) const
+namespace {
+
+std::string lowered(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT"); -1 when it is not one.
+long long httpDate(const std::string& text)
+{
+    std::tm parts{};
+    const char* end = strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    if (!end || *end != '\0')
+        return -1;
+    return static_cast<long long>(timegm(&parts));
+}
+
+} // namespace
+
+int PictureDecryptor::maxAgeOf(const std::string& cacheControl, const std::string& expires,
+                               const std::string& date)
+{
+    const std::string directives = lowered(cacheControl);
+    if (directives.find("no-store") != std::string::npos || directives.find("no-cache") != std::string::npos)
+        return 0;
+    const std::size_t at = directives.find("max-age=");
+    if (at != std::string::npos) {
+        const long long seconds = std::strtoll(directives.c_str() + at + 8, nullptr, 10);
+        return static_cast<int>(std::min<long long>(std::max<long long>(seconds, 0), INT32_MAX));
+    }
+    if (expires.empty())
+        return -1;
+    const long long until = httpDate(expires); // a date that does not parse is in the past
+    const long long now =
+        date.empty() || httpDate(date) < 0 ? static_cast<long long>(std::time(nullptr)) : httpDate(date);
+    return until <= now ? 0 : static_cast<int>(std::min<long long>(until - now, INT32_MAX));
+}
+
+SdkError PictureDecryptor::download(const std::string& token, const std::string& address, std::string* body,
+                                    int* maxAge) const
 {
     Url url;
     if (!Url::parse(address, &url))
@@ -105,14 +150,27 @@ SdkError PictureDecryptor::fetch(const std::string& token, const std::string& ad
     options.connectTimeoutMs = 5000;
     options.readTimeoutMs = 10000;
     options.maxBody = kMaxPictureBytes;
-    const HttpResponse response = m_fetcher.getFollowingRedirects(url, options, kMaxRedirects);
+    HttpResponse response = m_fetcher.getFollowingRedirects(url, options, kMaxRedirects);
     if (!response.answered() || response.status != 200) {
         const SdkError error =
             response.answered() ? statusError(response) : CloudClient::replyError(response);
         PVX_WARN("picture download failed: %d %s", error.code, error.desc.c_str());
         return error;
     }
-    const SdkError error = decode(response.body, code, picture);
+    *maxAge = maxAgeOf(response.cacheControl, response.expires, response.date);
+    *body = std::move(response.body);
+    return SdkError::none();
+}
+
+SdkError PictureDecryptor::fetch(const std::string& token, const std::string& address,
+                                 const std::string& code, std::string* picture) const
+{
+    std::string body;
+    int maxAge = -1;
+    const SdkError downloaded = download(token, address, &body, &maxAge);
+    if (!downloaded.ok())
+        return downloaded;
+    const SdkError error = decode(body, code, picture);
     if (!error.ok())
         PVX_WARN("picture not usable: %d %s", error.code, error.desc.c_str());
     return error;
