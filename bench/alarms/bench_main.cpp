@@ -177,18 +177,31 @@ private:
         }
         qputenv("PAVRIX_CLOUD_URL", m_sim.cloudUrl().toUtf8());
         qputenv("PAVRIX_CA_FILE", m_sim.caFile().toUtf8());
+        // The snapshot cache stays off but where it is measured: the other
+        // figures are of pictures that really travel.
+        if (!writeConfig(false, error)) {
+            return false;
+        }
+        if (!seed(m_sim, m_window.rowsPerPage(), error)) {
+            return false;
+        }
+        return m_window.open(error);
+    }
+
+    bool writeConfig(bool withCache, QString* error)
+    {
         const QString cfg = m_dir.filePath("cfg.xml");
         QFile file(cfg);
         if (!file.open(QIODevice::WriteOnly)) {
             *error = "cannot write " + cfg;
             return false;
         }
-        file.write(QString("<Configure><ca_file>%1</ca_file></Configure>").arg(m_sim.caFile()).toUtf8());
-        file.close();
-        if (!seed(m_sim, m_window.rowsPerPage(), error)) {
-            return false;
-        }
-        return m_window.open(error);
+        const QString cache =
+            withCache ? QString("<snap_cache_folder>%1</snap_cache_folder>").arg(m_dir.filePath("snapshots"))
+                      : QString("<snap_cache_size>0</snap_cache_size>");
+        file.write(
+            QString("<Configure><ca_file>%1</ca_file>%2</Configure>").arg(m_sim.caFile(), cache).toUtf8());
+        return true;
     }
 
     // Flips to each page in turn; false at the first page that does not show.

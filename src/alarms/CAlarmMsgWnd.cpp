@@ -1,6 +1,8 @@
 #include "alarms/CAlarmMsgWnd.h"
 
 #include "alarms/AlarmShared.h"
+#include "alarms/CPicLoad.h"
+#include "alarms/CSnapCache.h"
 #include "alarms/CValidateCode.h"
 #include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
@@ -27,48 +29,81 @@ constexpr int kErrTokenInvalid = 310002;
 
 const char* const kCamInfoTag = "GetCamInfo";
 
-const char* StyleOf(int eStyle)
-{
-    static const char* const kStyles[] = {
-        "image:url(:/Skin/main/image_default_cover_101x57.png);",
-        "image:url(:/Skin/main/image_encrypted_101x57.png);",
-        "image:url(:/Skin/main/image_loading_failed_101x57.png);",
-        "image:url(:/Skin/main/image_overdue_101x57.png);",
-    };
-    return kStyles[eStyle];
-}
+// The picture label's placeholders, in the order of PicStyle.
+const char* const kPlaceholders[] = {
+    ":/Skin/main/image_default_cover_101x57.png",
+    ":/Skin/main/image_encrypted_101x57.png",
+    ":/Skin/main/image_loading_failed_101x57.png",
+    ":/Skin/main/image_overdue_101x57.png",
+};
+
+const char* const kRowStyle =
+    "CAlarmMsgWnd QLabel#AlarmTypeLab{font: 14px \"微软雅黑\";color: rgb(79, 84, 102);}"
+    "CAlarmMsgWnd QLabel#timeLab,CAlarmMsgWnd QLabel#devNameLab{font: 12px \"微软雅黑\";color: rgb(157, 168, "
+    "204);}"
+    "CAlarmMsgWnd QLabel#AlarmTypeLab:disabled,CAlarmMsgWnd QLabel#timeLab:disabled,"
+    "CAlarmMsgWnd QLabel#devNameLab:disabled{color: rgb(255, 255, 255);}"
+    "CAlarmMsgWnd QLabel#isReadLabel{background-color: rgb(255, 97, 97);border-radius:4px;}"
+    "CAlarmMsgWnd QCheckBox#delSelectedCtrl::indicator{width:12px;height:12px;}"
+    "CAlarmMsgWnd "
+    "QCheckBox#delSelectedCtrl::indicator:unchecked{image:url(:/Skin/main/icon_sel_default.png);}"
+    "CAlarmMsgWnd QCheckBox#delSelectedCtrl::indicator:unchecked:hover{image:url(:/Skin/main/"
+    "icon_sel_hover.png);}"
+    "CAlarmMsgWnd "
+    "QCheckBox#delSelectedCtrl::indicator:checked{image:url(:/Skin/main/icon_sel_selected.png);}";
 
 } // namespace
 
-CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent)
-    : QDialog(parent), m_pUi(std::make_unique<Ui::AlarmWnd>()), m_pManager(SharedManager())
+CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent, Place ePlace)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_pUi(std::make_unique<Ui::AlarmWnd>()),
+      m_pManager(SharedManager())
 {
+    // Made a child before it has parts: the list then takes it without a
+    // reparent, which re-polished every styled part and cost more than the
+    // rest of the row.
+    if (ePlace == Place::ListRow) {
+        setParent(parent, Qt::Widget);
+    } else {
+        setStyleSheet(RowStyleSheet());
+    }
     m_pUi->setupUi(this);
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    SetPicStyle(PicLoading);
     m_pUi->delSelectedCtrl->hide();
     m_strAesKey = LaunchValues::snapshot().AesKey;
 
     // Emitted on the GUI thread once a decryption result is back, so the
-    // buffer changes hands synchronously and is never left in a queue.
+    // bytes change hands synchronously and are never left in a queue.
     connect(this, &CAlarmMsgWnd::UpdatePicSignal, this, &CAlarmMsgWnd::OnUpdatePicSlot, Qt::DirectConnection);
     connect(m_pUi->delSelectedCtrl, &QCheckBox::clicked, this, &CAlarmMsgWnd::OnDelSelectedClicked);
-
-    m_pReceiver = std::make_shared<CPicDecryptJob::CReceiver>(
-        this, [this](const CPicDecryptResult& result) { OnDecryptFinished(result); });
 }
 
 CAlarmMsgWnd::~CAlarmMsgWnd()
 {
-    m_pReceiver->Close();
-    // Replies still in flight belong to the shared manager: they are ended
-    // here and never reach this row again.
-    for (const QPointer<QNetworkReply>& pReply : {m_pPicReply, m_pCamInfoReply}) {
-        if (pReply) {
-            disconnect(pReply, nullptr, this, nullptr);
-            pReply->abort();
-            pReply->deleteLater();
-        }
+    // The picture load goes with the row (a child); the camera query in
+    // flight belongs to the shared manager and is ended here.
+    delete m_pLoad.data();
+    if (m_pCamInfoReply) {
+        disconnect(m_pCamInfoReply, nullptr, this, nullptr);
+        m_pCamInfoReply->abort();
+        m_pCamInfoReply->deleteLater();
     }
+}
+
+void CAlarmMsgWnd::setVisible(bool bVisible)
+{
+    // In a list a row is a plain child. Shown as a dialog it would send
+    // itself the focus, and the list would make it the current row and place
+    // every row again, for each row that goes in.
+    if (!isWindow()) {
+        QWidget::setVisible(bVisible);
+        return;
+    }
+    QDialog::setVisible(bVisible);
+}
+
+QString CAlarmMsgWnd::RowStyleSheet()
+{
+    return QString::fromUtf8(kRowStyle);
 }
 
 QNetworkAccessManager* CAlarmMsgWnd::SharedManager()
@@ -212,11 +247,11 @@ void CAlarmMsgWnd::LoadPicture()
     m_strToken = ChooseToken();
     if (m_tCurAlarmInfo.isEncrypted == "0") {
         SetPicStyle(PicLoading);
-        GetPlainPicture();
+        StartLoad(false);
     } else if (m_tCurAlarmInfo.isEncrypted == "1") {
         SetPicStyle(PicEncrypted);
         m_strPicCode = FindDevCode(m_tCurAlarmInfo.deviceSerial, m_tCurAlarmInfo.channelNo);
-        StartDecrypt();
+        StartLoad(true);
     } else {
         MC_LOG(5, "CAlarmMsgWnd::LoadPicture", "<%d>\t<%s>,message %d: isEncrypted \"%s\", no picture",
                m_tCurAlarmInfo.id, m_tCurAlarmInfo.isEncrypted.c_str());
@@ -232,28 +267,84 @@ void CAlarmMsgWnd::DecodeImage(const std::string& strCode)
     m_strPicCode = strCode;
     m_bPicFailedBefore = m_bPicFailed;
     m_bPicReqFinished = false;
-    StartDecrypt();
+    StartLoad(true);
 }
 
-void CAlarmMsgWnd::StartDecrypt()
+QSize CAlarmMsgWnd::ShownPicSize()
 {
-    DropPicRequest();
-    CPicDecryptRequest request;
-    request.nGeneration = ++m_nPicGeneration;
-    request.strToken = m_strToken;
-    request.strPicUrl = m_tCurAlarmInfo.picUrl;
-    request.strDevSerial = m_tCurAlarmInfo.deviceSerial;
-    request.strCode = m_strPicCode;
-    request.strIpcValidateCode = m_tCurAlarmInfo.ipcValidateCode;
-    request.strAesKey = m_strAesKey;
-    CPicDecryptJob::Start(std::move(request), m_pReceiver);
+    return (QSizeF(kPicLabSize) * qApp->devicePixelRatio()).toSize();
 }
 
-void CAlarmMsgWnd::OnDecryptFinished(const CPicDecryptResult& result)
+CPicRequest CAlarmMsgWnd::PicRequestFor(const ALARM_INFO_STRUCT& record, const std::string& strCode)
 {
-    if (result.nGeneration != m_nPicGeneration) {
-        return; // a later load has taken over; the buffer goes with the result
+    CPicRequest request;
+    request.bEncrypted = record.isEncrypted == "1";
+    request.strPicUrl = record.picUrl;
+    request.szShown = ShownPicSize();
+    request.pCache = CSnapCache::Shared();
+    request.strDevSerial = record.deviceSerial;
+    if (request.bEncrypted) {
+        const LaunchValues values = LaunchValues::snapshot();
+        request.strToken = record.nTrust != 0 ? values.TrustAccessToken : values.AccessToken;
+        request.strCode = strCode;
+        request.strIpcValidateCode = record.ipcValidateCode;
+        request.strAesKey = values.AesKey;
     }
+    return request;
+}
+
+std::vector<CPicRequest> CAlarmMsgWnd::PicRequestsOf(const std::vector<ALARM_INFO_STRUCT>& records)
+{
+    // As each row will ask when it is made (LoadPicture).
+    std::vector<CPicRequest> requests;
+    for (const ALARM_INFO_STRUCT& record : records) {
+        if (record.isEncrypted == "0" || record.isEncrypted == "1") {
+            requests.push_back(PicRequestFor(record, record.isEncrypted == "1"
+                                                         ? FindDevCode(record.deviceSerial, record.channelNo)
+                                                         : std::string()));
+        }
+    }
+    return requests;
+}
+
+void CAlarmMsgWnd::StartLoad(bool bEncrypted)
+{
+    DropLoad();
+    CPicRequest request = PicRequestFor(m_tCurAlarmInfo, m_strPicCode);
+    request.bEncrypted = bEncrypted;
+    if (bEncrypted) {
+        request.strToken = m_strToken;
+        request.strAesKey = m_strAesKey;
+    }
+    CPicLoad* pLoad = CPicLoad::Begin(request, this);
+    m_pLoad = pLoad;
+    connect(pLoad, &CPicLoad::finished, this, [this, pLoad] { OnLoadFinished(pLoad); });
+}
+
+void CAlarmMsgWnd::DropLoad()
+{
+    // A later load takes over: what the earlier one would bring is not wanted.
+    delete m_pLoad.data();
+    m_pLoad = nullptr;
+}
+
+void CAlarmMsgWnd::OnLoadFinished(CPicLoad* pLoad)
+{
+    if (pLoad != m_pLoad) {
+        return;
+    }
+    const CPicResult result = pLoad->Result();
+    m_pLoad = nullptr;
+    pLoad->deleteLater();
+    if (pLoad->Request().bEncrypted) {
+        OnDecryptFinished(result);
+    } else {
+        OnPlainFinished(result);
+    }
+}
+
+void CAlarmMsgWnd::OnDecryptFinished(const CPicResult& result)
+{
     if (result.bNoCode) {
         m_bPicFailed = true;
         m_bPicReqFinished = true;
@@ -261,21 +352,24 @@ void CAlarmMsgWnd::OnDecryptFinished(const CPicDecryptResult& result)
         return;
     }
     m_strPicCode = result.strCode;
-    if (result.nRet == 0 && result.pBuffer && result.pBuffer->Data()) {
-        const int nLen = result.pBuffer->Length();
-        emit UpdatePicSignal(result.pBuffer->Release(), nLen);
+    if (result.nRet == 0 && !result.baDecrypted.isEmpty()) {
+        m_imgPendingShown = result.imgShown;
+        m_baPendingFetched = result.baFetched;
+        QByteArray baDecrypted = result.baDecrypted;
+        emit UpdatePicSignal(baDecrypted.data(), baDecrypted.size());
         return;
     }
     OnDecryptFailed(result);
 }
 
-void CAlarmMsgWnd::OnDecryptFailed(const CPicDecryptResult& result)
+void CAlarmMsgWnd::OnDecryptFailed(const CPicResult& result)
 {
     MC_LOG(5, "CAlarmMsgWnd::run", "<%d>\t<%s>,DecryptPicture serial:%s iErrCode:%d %s",
            m_tCurAlarmInfo.deviceSerial.c_str(), result.nErrCode, result.strErrDesc.c_str());
     m_bPicReqFinished = true;
     m_bDecrypted = false;
     m_bHasPic = false;
+    ForgetPicture();
     switch (result.nErrCode) {
     case kErrCodeWrong:
     case kErrCodeWrongPicture:
@@ -310,17 +404,16 @@ void CAlarmMsgWnd::OnUpdatePicSlot(char* puf, int len)
             ReportPic(2);
         }
     } else {
-        CSdkBuffer buffer(puf, len);
-        QImage image;
-        if (len > 0 && len <= CPlatformRequest::kMaxReplyBytes) {
-            image.loadFromData(reinterpret_cast<const uchar*>(puf), len);
-        }
-        if (image.isNull()) {
+        // Decoded on the pool to the size it is shown at.
+        const QImage imgShown = std::exchange(m_imgPendingShown, QImage());
+        const QByteArray baFetched = std::exchange(m_baPendingFetched, QByteArray());
+        if (imgShown.isNull()) {
             MC_LOG(5, "CAlarmMsgWnd::OnUpdatePicSlot",
                    "<%d>\t<%s>,decrypted picture of %s (%d bytes) is no image",
                    m_tCurAlarmInfo.deviceSerial.c_str(), len);
             m_bHasPic = false;
             m_bDecrypted = false;
+            ForgetPicture();
             SetPicStyle(PicFailed);
             m_bPicFailed = true;
             m_bPicReqFinished = true;
@@ -328,7 +421,8 @@ void CAlarmMsgWnd::OnUpdatePicSlot(char* puf, int len)
         } else {
             m_bHasPic = true;
             m_bDecrypted = true;
-            ShowPixmap(QPixmap::fromImage(image));
+            KeepPicture(baFetched, QByteArray(puf, len));
+            ShowShown(imgShown);
             m_bPicFailed = false;
             m_bPicReqFinished = true;
             ReportPic(0);
@@ -340,98 +434,38 @@ void CAlarmMsgWnd::OnUpdatePicSlot(char* puf, int len)
     }
 }
 
-void CAlarmMsgWnd::GetPlainPicture()
-{
-    m_picRequest =
-        QNetworkRequest(QUrl(QString::fromLocal8Bit(m_tCurAlarmInfo.picUrl.c_str()), QUrl::TolerantMode));
-    m_picRequest.setSslConfiguration(CPlatformRequest::TlsConfiguration(QSsl::AnyProtocol));
-    // Redirects are followed here, one GET per reply, up to kMaxRedirects.
-    m_picRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                              QNetworkRequest::ManualRedirectPolicy);
-    m_nRedirects = 0;
-    SendPicRequest();
-}
-
-void CAlarmMsgWnd::DropPicRequest()
-{
-    ++m_nPicGeneration;
-    m_pReceiver->Supersede(m_nPicGeneration); // a decryption still queued is not wanted
-    if (QNetworkReply* pOld = m_pPicReply.data()) {
-        m_pPicReply = nullptr;
-        pOld->abort();
-    }
-}
-
-void CAlarmMsgWnd::SendPicRequest()
-{
-    DropPicRequest();
-    QNetworkReply* reply = m_pManager->get(m_picRequest);
-    m_pPicReply = reply;
-    WatchReply(reply);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 nReceived, qint64 nTotal) {
-        if (nReceived > CPlatformRequest::kMaxReplyBytes || nTotal > CPlatformRequest::kMaxReplyBytes) {
-            MC_LOG(5, "CAlarmMsgWnd::SendPicRequest", "<%d>\t<%s>,picture above %lld bytes, aborted",
-                   static_cast<long long>(CPlatformRequest::kMaxReplyBytes));
-            reply->abort();
-        }
-    });
-}
-
 void CAlarmMsgWnd::ReplyPicFinished(QNetworkReply* reply)
 {
-    const QString strTag = CPlatformRequest::TagOf(reply);
-    if (strTag == QLatin1String(kCamInfoTag)) {
+    // Pictures come through their load; what is left is the camera query.
+    if (CPlatformRequest::TagOf(reply) == QLatin1String(kCamInfoTag)) {
         if (reply->error() != QNetworkReply::NoError) {
             MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,GetCamInfo Error");
         } else {
             ParseCamInfo(QByteArray::fromStdString(CPlatformRequest::ReadBody(reply)));
         }
-    } else if (strTag.isEmpty() && reply == m_pPicReply) {
-        m_pPicReply = nullptr;
-        if (reply->error() != QNetworkReply::NoError) {
-            OnPicReplyError(reply);
-        } else {
-            OnPicReplyFinished(reply);
-        }
     }
     reply->deleteLater();
 }
 
-void CAlarmMsgWnd::OnPicReplyFinished(QNetworkReply* reply)
+void CAlarmMsgWnd::OnPlainFinished(const CPicResult& result)
 {
-    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    if (target.isValid()) {
-        const QUrl next = reply->url().resolved(target);
-        if (++m_nRedirects > kMaxRedirects || (next.scheme() != "https" && next.scheme() != "http")) {
-            MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,redirect %d to %s refused", m_nRedirects,
-                   next.toString().toLocal8Bit().constData());
-            FailPicture();
-            return;
-        }
-        m_picRequest.setUrl(next);
-        SendPicRequest();
+    if (result.nNetError != 0) {
+        OnPicReplyError(result.nNetError);
         return;
     }
-    if (reply->bytesAvailable() > CPlatformRequest::kMaxReplyBytes) {
-        MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,picture of %lld bytes refused",
-               static_cast<long long>(reply->bytesAvailable()));
+    if (result.bRefused) {
         FailPicture();
         return;
     }
-    OnPicLoaded(reply->readAll());
-}
-
-void CAlarmMsgWnd::OnPicLoaded(const QByteArray& data)
-{
-    QPixmap pixmap;
-    if (!pixmap.loadFromData(data)) {
+    if (result.imgShown.isNull()) {
         MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,picture of message %d (%d bytes) is no image",
-               m_tCurAlarmInfo.id, data.size());
+               m_tCurAlarmInfo.id, result.baFetched.size());
         FailPicture();
         return;
     }
     m_bHasPic = true;
-    ShowPixmap(pixmap);
+    KeepPicture(result.baFetched, QByteArray());
+    ShowShown(result.imgShown);
     m_bPicFailed = false;
     m_bPicReqFinished = true;
     ReportPic(0);
@@ -443,6 +477,7 @@ void CAlarmMsgWnd::OnPicLoaded(const QByteArray& data)
 void CAlarmMsgWnd::FailPicture()
 {
     m_bHasPic = false;
+    ForgetPicture();
     m_bPicFailed = true;
     m_bPicReqFinished = true;
     SetPicStyle(PicFailed);
@@ -452,13 +487,13 @@ void CAlarmMsgWnd::FailPicture()
     }
 }
 
-void CAlarmMsgWnd::OnPicReplyError(QNetworkReply* reply)
+void CAlarmMsgWnd::OnPicReplyError(int nNetError)
 {
     m_bHasPic = false;
-    MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,ReplyPicFinished Error:%d",
-           static_cast<int>(reply->error()));
+    ForgetPicture();
+    MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,ReplyPicFinished Error:%d", nNetError);
     // A picture the server no longer has is expired, and reported as such.
-    const bool bExpired = reply->error() == QNetworkReply::ContentNotFoundError;
+    const bool bExpired = nNetError == QNetworkReply::ContentNotFoundError;
     if (bExpired) {
         m_bPicOverdue = true;
         SetPicStyle(PicOverdue);
@@ -475,17 +510,47 @@ void CAlarmMsgWnd::OnPicReplyError(QNetworkReply* reply)
 
 void CAlarmMsgWnd::SetPicStyle(PicStyle eStyle)
 {
-    m_pUi->picLab->clear();
-    m_pUi->picLab->setStyleSheet(QString::fromLatin1(StyleOf(eStyle)));
+    // Shown as the label's picture, the same size as a snapshot: a state
+    // change re-polishes nothing.
+    m_pUi->picLab->setPixmap(QPixmap(QString::fromLatin1(kPlaceholders[eStyle])));
 }
 
 void CAlarmMsgWnd::ShowPixmap(const QPixmap& pixmap)
 {
     m_pixPicture = pixmap;
-    m_pUi->picLab->clear();
-    m_pUi->picLab->setStyleSheet(QString());
     m_pUi->picLab->setPixmap(
         pixmap.scaled(m_pUi->picLab->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+void CAlarmMsgWnd::ShowShown(const QImage& imgShown)
+{
+    QPixmap pixmap = QPixmap::fromImage(imgShown);
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    m_pUi->picLab->setPixmap(pixmap);
+}
+
+void CAlarmMsgWnd::KeepPicture(const QByteArray& baFetched, const QByteArray& baDecrypted)
+{
+    m_baPicBytes = baFetched;
+    m_baDecrypted = baDecrypted;
+    m_pixPicture = QPixmap(); // decoded whole only when asked for
+}
+
+void CAlarmMsgWnd::ForgetPicture()
+{
+    KeepPicture(QByteArray(), QByteArray());
+}
+
+QPixmap CAlarmMsgWnd::GetPicture() const
+{
+    if (m_pixPicture.isNull() && m_bHasPic) {
+        // A plain picture as fetched, an encrypted one only once decrypted.
+        const QByteArray& baImage = m_bDecrypted ? m_baDecrypted : m_baPicBytes;
+        if (!baImage.isEmpty() && (m_bDecrypted || m_tCurAlarmInfo.isEncrypted != "1")) {
+            m_pixPicture.loadFromData(baImage);
+        }
+    }
+    return m_pixPicture;
 }
 
 void CAlarmMsgWnd::SetPicture(const QPixmap& pixmap)
@@ -496,6 +561,17 @@ void CAlarmMsgWnd::SetPicture(const QPixmap& pixmap)
     ShowPixmap(pixmap);
     m_bHasPic = true;
     m_bDecrypted = true;
+}
+
+void CAlarmMsgWnd::SetDecryptedPicture(const QPixmap& pixmap, const QByteArray& baFetched,
+                                       const QByteArray& baDecrypted)
+{
+    if (pixmap.isNull()) {
+        return;
+    }
+    SetPicture(pixmap);
+    m_baPicBytes = baFetched;
+    m_baDecrypted = baDecrypted;
 }
 
 void CAlarmMsgWnd::ReportPic(int nSuc)
@@ -510,7 +586,7 @@ void CAlarmMsgWnd::CopyFrom(const CAlarmMsgWnd* pOther)
     if (!pOther || pOther == this) {
         return;
     }
-    DropPicRequest(); // the copy's own load, if any, is obsolete
+    DropLoad(); // the copy's own load, if any, is obsolete
     m_tCurAlarmInfo = pOther->m_tCurAlarmInfo;
     m_bRead = pOther->m_bRead;
     m_bChecked = pOther->m_bChecked;
@@ -525,10 +601,13 @@ void CAlarmMsgWnd::CopyFrom(const CAlarmMsgWnd* pOther)
     m_bPicFailedBefore = pOther->m_bPicFailedBefore;
     m_bSelected = pOther->m_bSelected;
     ShowTexts();
-    if (m_bHasPic && !pOther->m_pixPicture.isNull()) {
-        ShowPixmap(pOther->m_pixPicture);
+    m_baPicBytes = pOther->m_baPicBytes;
+    m_baDecrypted = pOther->m_baDecrypted;
+    m_pixPicture = pOther->m_pixPicture;
+    const QPixmap pixShown = pOther->m_pUi->picLab->pixmap(Qt::ReturnByValue);
+    if (m_bHasPic && !pixShown.isNull()) {
+        m_pUi->picLab->setPixmap(pixShown);
     } else {
-        m_pixPicture = QPixmap();
         SetPicStyle(m_bPicFailed                         ? PicFailed
                     : m_bPicOverdue                      ? PicOverdue
                     : m_tCurAlarmInfo.isEncrypted == "1" ? PicEncrypted

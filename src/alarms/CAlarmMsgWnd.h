@@ -4,12 +4,14 @@
 #pragma once
 
 #include "alarms/AlarmTypes.h"
-#include "alarms/CPicDecryptJob.h"
+#include "alarms/CPicJob.h"
 
+#include <QByteArray>
 #include <QDialog>
-#include <QNetworkRequest>
+#include <QImage>
 #include <QPixmap>
 #include <QPointer>
+#include <QSize>
 
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@
 namespace Ui {
 class AlarmWnd;
 }
+class CPicLoad;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -24,8 +27,19 @@ class CAlarmMsgWnd : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CAlarmMsgWnd(QWidget* parent = nullptr);
+    // A row is a window of its own (the window's hidden copy of the selected
+    // row, a row on its own) or is made straight inside a list's viewport.
+    enum class Place
+    {
+        Window,
+        ListRow
+    };
+    explicit CAlarmMsgWnd(QWidget* parent = nullptr, Place ePlace = Place::Window);
     ~CAlarmMsgWnd() override;
+
+    // The look of a row's parts. A list carries it once for all its rows, so
+    // that a row going in is polished once against sheets parsed once.
+    static QString RowStyleSheet();
 
     void SetAlarmInfo(ALARM_INFO_STRUCT tAlarmInfo);
     const ALARM_INFO_STRUCT& GetAlarmInfo() const { return m_tCurAlarmInfo; }
@@ -50,13 +64,24 @@ public:
     const std::string& GetPicCode() const { return m_strPicCode; }
     // A picture decrypted elsewhere (the detail page) shown here.
     void SetPicture(const QPixmap& pixmap);
+    void SetDecryptedPicture(const QPixmap& pixmap, const QByteArray& baFetched,
+                             const QByteArray& baDecrypted);
     // Decrypts again with a code that worked elsewhere, unless already done.
     void DecodeImage(const std::string& strCode);
     // Starts the picture cycle again (refresh after a failure).
     void LoadPicture();
     void SetTrust(int nTrust) { m_tCurAlarmInfo.nTrust = nTrust; }
 
-    QPixmap GetPicture() const { return m_pixPicture; }
+    // The whole picture, decoded from its bytes when first asked for (the
+    // row shows one decoded straight to its own size).
+    QPixmap GetPicture() const;
+    // The picture as fetched from the platform: the image file of a plain
+    // picture, the still encrypted object of an encrypted one. Empty while
+    // the row has no picture.
+    QByteArray GetPicBytes() const { return m_baPicBytes; }
+    // The image file decrypted from an encrypted picture; empty when the
+    // picture is plain or not decrypted.
+    QByteArray GetDecryptedPicBytes() const { return m_baDecrypted; }
     bool IsDecrypted() const { return m_bDecrypted; }
     bool IsPicReqFinished() const { return m_bPicReqFinished; }
     bool HasPic() const { return m_bHasPic; }
@@ -67,8 +92,17 @@ public:
 
     // Closes the idle connections the rows kept open (the window going away).
     static void ReleaseSharedConnections();
+    // One manager for every row and picture load: a page then shares
+    // connections and TLS sessions instead of opening one of each per row.
+    static QNetworkAccessManager* SharedManager();
 
-    static constexpr int kMaxRedirects = 5;
+    // The picture loads the rows of these records will start, for a list to
+    // park before it makes the rows (CPicLoad::Park).
+    static std::vector<CPicRequest> PicRequestsOf(const std::vector<ALARM_INFO_STRUCT>& records);
+
+    static constexpr QSize kPicLabSize{101, 57};
+
+    void setVisible(bool bVisible) override;
 
 signals:
     void UpdatePicSignal(char* puf, int len);
@@ -84,7 +118,6 @@ private slots:
     void OnDelSelectedClicked(bool bChecked);
 
 private:
-    static QNetworkAccessManager* SharedManager();
     void WatchReply(QNetworkReply* reply);
 
     enum PicStyle
@@ -101,25 +134,26 @@ private:
     void ReportPic(int nSuc);
     std::string ChooseToken() const;
 
-    void GetPlainPicture();
-    void StartDecrypt();
-    void OnDecryptFinished(const CPicDecryptResult& result);
-    void OnDecryptFailed(const CPicDecryptResult& result);
-    void OnPicReplyFinished(QNetworkReply* reply);
-    void OnPicReplyError(QNetworkReply* reply);
-    void OnPicLoaded(const QByteArray& data);
+    static QSize ShownPicSize();
+    static CPicRequest PicRequestFor(const ALARM_INFO_STRUCT& record, const std::string& strCode);
+    void StartLoad(bool bEncrypted);
+    void DropLoad();
+    void OnLoadFinished(CPicLoad* pLoad);
+    void OnDecryptFinished(const CPicResult& result);
+    void OnDecryptFailed(const CPicResult& result);
+    void OnPlainFinished(const CPicResult& result);
+    void OnPicReplyError(int nNetError);
     void FailPicture();
-    void SendPicRequest();
-    void DropPicRequest();
+    void ShowShown(const QImage& imgShown);
+    void KeepPicture(const QByteArray& baFetched, const QByteArray& baDecrypted);
+    void ForgetPicture();
     void PostCamInfo();
 
     std::unique_ptr<Ui::AlarmWnd> m_pUi;
     ALARM_INFO_STRUCT m_tCurAlarmInfo;
     QNetworkAccessManager* m_pManager = nullptr; // shared by all rows
     QPointer<QNetworkReply> m_pCamInfoReply;
-    QNetworkRequest m_picRequest;
-    QPointer<QNetworkReply> m_pPicReply; // the download in flight; older ones are dropped
-    int m_nRedirects = 0;
+    QPointer<CPicLoad> m_pLoad; // the picture load under way; a later one replaces it
     bool m_bRead = false;
     bool m_bChecked = false;
     std::string m_strPicCode;
@@ -132,9 +166,10 @@ private:
     bool m_bPicFailed = false;
     bool m_bPicFailedBefore = false;
     bool m_bSelected = false;
-    QPixmap m_pixPicture;
-
-    // Each load gets a generation; a late result of an older one is dropped.
-    int m_nPicGeneration = 0;
-    std::shared_ptr<CPicDecryptJob::CReceiver> m_pReceiver;
+    QByteArray m_baPicBytes;      // as fetched
+    QByteArray m_baDecrypted;     // an encrypted picture, decrypted
+    mutable QPixmap m_pixPicture; // whole, decoded when asked for
+    // A decryption's result on its way through UpdatePicSignal.
+    QImage m_imgPendingShown;
+    QByteArray m_baPendingFetched;
 };

@@ -2,6 +2,7 @@
 
 #include "alarms/AlarmShared.h"
 #include "alarms/CAlarmMsgWnd.h"
+#include "alarms/CPicLoad.h"
 #include "platform/CPlatformRequest.h"
 #include "shell/LaunchValues.h"
 #include "shell/ModuleLog.h"
@@ -53,7 +54,8 @@ const char* const kMenuStyle = "\t\tQMenu{\t\t\tbackground-color:white;\t\t\tbor
 
 CListCtrl::CListCtrl(QWidget* parent) : QListWidget(parent)
 {
-    setStyleSheet(QString::fromUtf8(kListStyle));
+    // The rows' look is carried here, parsed once for every row of every page.
+    setStyleSheet(QString::fromUtf8(kListStyle) + CAlarmMsgWnd::RowStyleSheet());
     verticalScrollBar()->setStyleSheet(QString::fromUtf8(kScrollBarStyle));
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -87,6 +89,9 @@ void CListCtrl::UpdateListRecords(std::vector<ALARM_INFO_STRUCT> records, RowFac
     if (!BeginUpdate(nMsgId)) {
         return;
     }
+    // The pictures are on their way before the first row is made; each row
+    // takes its picture's load over when it is made.
+    CPicLoad::Park(CAlarmMsgWnd::PicRequestsOf(records), this);
     m_vecPendingRecords = std::move(records);
     m_nNextRecord = 0;
     m_fnMakeRow = std::move(fnMakeRow);
@@ -102,29 +107,43 @@ bool CListCtrl::BeginUpdate(int nMsgId)
     m_bBusy = true;
     m_pCurRow = nullptr;
     m_nRecPushMsgId = nMsgId;
-    // The old rows go before the new ones come in, on this (the GUI) thread.
-    RemoveAllItems();
     m_nPushMsgId = -1;
     return true;
 }
 
 void CListCtrl::RemoveAllItems()
 {
-    while (count() > 0) {
-        QListWidgetItem* pItem = item(0);
-        QWidget* pRow = itemWidget(pItem);
-        removeItemWidget(pItem);
-        delete takeItem(0);
-        delete pRow;
+    // All at once: taken one by one, each item moved the current index and
+    // laid out the rest of the list again.
+    std::vector<QWidget*> rows;
+    for (int i = 0; i < count(); ++i) {
+        rows.push_back(itemWidget(item(i)));
     }
+    clear();
+    qDeleteAll(rows); // now rather than when the view would let them go
     m_vecShownRows.clear();
+    m_vecPageItems.clear();
 }
 
 void CListCtrl::OnInterUpdateListSlot()
 {
+    // The old rows go before the new ones come in, on this (the GUI) thread,
+    // once the new page's pictures are on their way.
+    RemoveAllItems();
     m_nPushMsgId = m_nRecPushMsgId;
     m_bAllChecked = true;
     m_nPushedIndex = -1;
+    // The page's items first, while no row is in: a row put in later then
+    // costs one placement, where adding its item beside rows already in
+    // placed all of them again.
+    const size_t nRows = m_vecPendingRows.size() + m_vecPendingRecords.size();
+    m_vecPageItems.clear();
+    for (size_t i = 0; i < nRows; ++i) {
+        auto* pItem = new QListWidgetItem(this);
+        pItem->setSizeHint(QSize(235, 100));
+        m_vecPageItems.push_back(pItem);
+    }
+    m_nNextItem = 0;
     InsertNextRows();
 }
 
@@ -140,7 +159,7 @@ void CListCtrl::InsertNextRows()
     m_vecPendingRows.erase(m_vecPendingRows.begin(),
                            m_vecPendingRows.begin() + static_cast<std::ptrdiff_t>(nTaken));
     for (; nTaken < kRowsPerTurn && m_nNextRecord < m_vecPendingRecords.size(); ++nTaken) {
-        InsertRow(m_fnMakeRow(m_vecPendingRecords[m_nNextRecord++]));
+        InsertRow(m_fnMakeRow(m_vecPendingRecords[m_nNextRecord++], viewport()));
     }
     setUpdatesEnabled(true);
     if (!m_vecPendingRows.empty() || m_nNextRecord < m_vecPendingRecords.size()) {
@@ -149,6 +168,8 @@ void CListCtrl::InsertNextRows()
     }
     m_vecPendingRecords.clear();
     m_fnMakeRow = nullptr;
+    CPicLoad::DropParked(this);
+    m_vecPageItems.clear();
     m_bBusy = false;
     scrollToTop();
     if (m_nPushedIndex >= 0) {
@@ -163,8 +184,7 @@ void CListCtrl::InsertRow(CAlarmMsgWnd* pRow)
     if (DeleteIdList().contains(pRow->GetMsgId())) {
         pRow->SetChecked(true);
     }
-    auto* pItem = new QListWidgetItem(this);
-    pItem->setSizeHint(QSize(235, 100));
+    QListWidgetItem* pItem = m_vecPageItems[m_nNextItem++];
     setItemWidget(pItem, pRow);
     m_vecShownRows.push_back(pRow);
     if (m_nPushMsgId > 0 && m_nPushMsgId == pRow->GetMsgId()) {

@@ -29,7 +29,8 @@ public:
 
     // The same from records: each row is made by fnMakeRow just before it goes
     // in, so a page never holds the window up while all its rows are built.
-    using RowFactory = std::function<CAlarmMsgWnd*(const ALARM_INFO_STRUCT&)>;
+    // The row is made inside pParent (the list's viewport), where it stays.
+    using RowFactory = std::function<CAlarmMsgWnd*(const ALARM_INFO_STRUCT&, QWidget* pParent)>;
     void UpdateListRecords(std::vector<ALARM_INFO_STRUCT> records, RowFactory fnMakeRow, int nMsgId);
 
     const std::vector<CAlarmMsgWnd*>& ShownRows() const { return m_vecShownRows; }
@@ -54,7 +55,7 @@ public:
     // anyway.
     static constexpr int kPushedRowWaitMs = 15000;
     // Rows put in per turn of the event loop.
-    static constexpr size_t kRowsPerTurn = 5;
+    static constexpr size_t kRowsPerTurn = 10;
 
 signals:
     void InterUpdateListSignal();
@@ -93,6 +94,8 @@ private:
     size_t m_nNextRecord = 0;
     RowFactory m_fnMakeRow;
     std::vector<CAlarmMsgWnd*> m_vecShownRows;
+    std::vector<QListWidgetItem*> m_vecPageItems; // of the page going in, one per row
+    size_t m_nNextItem = 0;
     // Rows are held by QPointer: a press or a menu action can run a nested
     // event loop (a dialog, a wait), in which a new page deletes them.
     QPointer<CAlarmMsgWnd> m_pPressedRow;

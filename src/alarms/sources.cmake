@@ -10,8 +10,9 @@ list(APPEND MC_CORE_SOURCES
   alarms/CAlarmMsgWnd.cpp
   alarms/CAlarmMsgWnd.h
   alarms/CAlarmMsgWnd.ui
-  alarms/CPicDecryptJob.cpp
-  alarms/CSdkBuffer.cpp
+  alarms/CPicJob.cpp
+  alarms/CPicLoad.cpp
+  alarms/CSnapCache.cpp
   alarms/CValidateCode.cpp
   alarms/CAlarmMsgParser.cpp
   alarms/CListCtrl.cpp

@@ -1030,7 +1030,7 @@ void MessageClient::OnAllMsgReply(QNetworkReply* reply)
     }
     m_pLoadingMovie->stop();
     ui->allResultTab->setCurrentIndex(!bParsed || msgVec.empty() ? 0 : 1);
-    m_pAllMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->allResTab), -1);
+    m_pAllMsgList->UpdateListRecords(std::move(msgVec), RowMaker(), -1);
     if (ui->resTab->currentIndex() == 0) {
         UpdatePagingBar(m_pNumCurAllPage, m_pNumAllPage, nTotal, false);
     }
@@ -1074,7 +1074,7 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
         return;
     }
     // An unparseable reply keeps the previous total, so the page follows it.
-    m_pNotReadMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->notReadTab), m_nPushedMsgId);
+    m_pNotReadMsgList->UpdateListRecords(std::move(msgVec), RowMaker(), m_nPushedMsgId);
     m_nPushedMsgId = -1;
     ui->notReadResultTab->setCurrentIndex(m_pAllNotReadNum > 0 ? 1 : 0);
     m_pNumCurNoReadPage = std::min(m_pNumCurNoReadPage, std::max(m_pNumNotReadAllPage, 1));
@@ -1107,7 +1107,7 @@ void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
         }
         return;
     }
-    m_pSearchMsgList->UpdateListRecords(std::move(msgVec), RowMaker(ui->ResultTab), -1);
+    m_pSearchMsgList->UpdateListRecords(std::move(msgVec), RowMaker(), -1);
     ui->leftTabWidget->setCurrentIndex(5);
     UpdatePagingBar(m_pNumCurSearchPage, m_pNumSearchAllPage, nTotal, true);
 }
@@ -1482,10 +1482,10 @@ void MessageClient::OnPushUrlReply(const std::string& strResult)
 
 // ---------------------------------------------------------------- rows and paging
 
-CListCtrl::RowFactory MessageClient::RowMaker(QWidget* pParent)
+CListCtrl::RowFactory MessageClient::RowMaker()
 {
-    return [this, pParent](const ALARM_INFO_STRUCT& record) {
-        auto* pRow = new CAlarmMsgWnd(pParent);
+    return [this](const ALARM_INFO_STRUCT& record, QWidget* pParent) {
+        auto* pRow = new CAlarmMsgWnd(pParent, CAlarmMsgWnd::Place::ListRow);
         connect(pRow, &CAlarmMsgWnd::sigAcesLosEff, this, &MessageClient::slot_accessTokenLossEff);
         connect(pRow, &CAlarmMsgWnd::sigMsgToDelete, this, &MessageClient::slot_msgToDelete);
         connect(pRow, &CAlarmMsgWnd::sigMsgPicUpdate, this, &MessageClient::slot_msgPicUpdate);

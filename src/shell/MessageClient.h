@@ -250,7 +250,7 @@ private:
     void ParseCamFunc(const std::string& strResult);
     void ParseTopOrgFunc(const std::string& strResult);
     void OnPushUrlReply(const std::string& strResult);
-    CListCtrl::RowFactory RowMaker(QWidget* pParent);
+    CListCtrl::RowFactory RowMaker();
     void UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch);
     bool StepPage(int nStep, int& nCurPage, int nPageCount, QPushButton* pFirst, QPushButton* pPre,
                   QPushButton* pNext, QPushButton* pLast);

@@ -7,7 +7,7 @@
 #include "alarms/AlarmShared.h"
 #include "alarms/CAlarmMsgParser.h"
 #include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CPicDecryptJob.h"
+#include "alarms/CPicJob.h"
 #include "platform/CPlatformRequest.h"
 #include "playback/CVideoSdk.h"
 #include "shell/LaunchValues.h"
@@ -373,18 +373,17 @@ private slots:
         // fetched ahead of the rows still shown.
         QVERIFY(m_sim.setFault(picturePath(info), 0, 800));
         std::vector<std::unique_ptr<CAlarmMsgWnd>> busy;
-        for (int i = 0; i < CPicDecryptJob::kPoolThreads; ++i) {
+        for (int i = 0; i < CPicJob::kPoolThreads; ++i) {
             busy.push_back(std::make_unique<CAlarmMsgWnd>(nullptr));
             busy.back()->SetAlarmInfo(info);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(CPicDecryptJob::Pool().activeThreadCount(), CPicDecryptJob::kPoolThreads,
-                                  kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(CPicJob::Pool().activeThreadCount(), CPicJob::kPoolThreads, kWaitMs);
         for (int i = 0; i < 10; ++i) {
             auto row = std::make_unique<CAlarmMsgWnd>(nullptr);
             row->SetAlarmInfo(info);
         }
-        QVERIFY(CPicDecryptJob::Pool().waitForDone(kWaitMs));
-        QCOMPARE(m_sim.lastRequests(picturePath(info)).size(), CPicDecryptJob::kPoolThreads);
+        QVERIFY(CPicJob::Pool().waitForDone(kWaitMs));
+        QCOMPARE(m_sim.lastRequests(picturePath(info)).size(), CPicJob::kPoolThreads);
         busy.clear();
         // Deleted after the result was posted but before it was delivered:
         // the pending delivery goes with the row and frees the buffer.
@@ -392,9 +391,9 @@ private slots:
         {
             auto row = std::make_unique<CAlarmMsgWnd>(nullptr);
             row->SetAlarmInfo(info);
-            QVERIFY(CPicDecryptJob::Pool().waitForDone(kWaitMs));
+            QVERIFY(CPicJob::Pool().waitForDone(kWaitMs));
         }
-        QVERIFY(CPicDecryptJob::Pool().waitForDone(kWaitMs));
+        QVERIFY(CPicJob::Pool().waitForDone(kWaitMs));
         QTest::qWait(100);
 
         // A plain download in flight goes with its row too.
@@ -425,7 +424,7 @@ private slots:
         DevCodeMap()["PV1000004"] = "ZXCVBN";
         row->LoadPicture();
         QCOMPARE(FirstPicResult(spy), 0);
-        QVERIFY(CPicDecryptJob::Pool().waitForDone(kWaitMs));
+        QVERIFY(CPicJob::Pool().waitForDone(kWaitMs));
         QTest::qWait(100);
         QCOMPARE(spy.count(), 1);
         QVERIFY(row->IsDecrypted());
