@@ -93,6 +93,7 @@ bool ListDriver::pressButtonFor(int page)
 ListDriver::Flip ListDriver::flipTo(int page, int timeoutMs)
 {
     m_flip = Flip();
+    m_oldFirstId = m_list->ShownRows().empty() ? -1 : m_list->ShownRows().front()->GetMsgId();
     m_listUpdated = false;
     m_state = State::Waiting;
     if (!pressButtonFor(page)) {
@@ -122,6 +123,10 @@ void ListDriver::onArrived(double atMs)
 
 bool ListDriver::pageShown(QString* error) const
 {
+    // The old page's rows stay until the new page starts going in.
+    if (m_list->IsBusy()) {
+        return false;
+    }
     const std::vector<CAlarmMsgWnd*>& rows = m_list->ShownRows();
     if (static_cast<int>(rows.size()) != m_rowsPerPage) {
         return false;
@@ -143,9 +148,13 @@ void ListDriver::poll()
     if (m_state != State::Arrived || !m_listUpdated) {
         return;
     }
-    if (m_flip.insertedMs == 0.0 && !m_list->ShownRows().empty()) {
+    if (m_flip.insertedMs == 0.0 && !m_list->ShownRows().empty() &&
+        m_list->ShownRows().front()->GetMsgId() != m_oldFirstId) {
         m_flip.insertedMs = nowMs() - m_arrivalMs;
         m_stall->mark();
+    }
+    if (m_flip.allInMs == 0.0 && !m_list->IsBusy()) {
+        m_flip.allInMs = nowMs() - m_arrivalMs;
     }
     QString error;
     if (!pageShown(&error)) {

@@ -27,6 +27,7 @@ public:
         double maxStallMs = 0.0;            // longest event-loop gap in the same stretch
         double builtMs = 0.0;               // reply arrival to the rows handed to the list (parsed, built)
         double insertedMs = 0.0;            // reply arrival to the rows first seen in the list
+        double allInMs = 0.0;               // reply arrival to the last row in the list (the rows built)
         double maxStallAfterInsertMs = 0.0; // longest gap once the rows are in (pictures coming)
     };
 
@@ -68,6 +69,7 @@ private:
     int m_rowsPerPage = 30;
     State m_state = State::Idle;
     bool m_listUpdated = false;
+    int m_oldFirstId = -1; // first message of the page shown before the flip
     double m_arrivalMs = 0.0;
     Flip m_flip;
 };

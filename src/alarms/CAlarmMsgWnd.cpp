@@ -37,19 +37,16 @@ const char* const kPlaceholders[] = {
     ":/Skin/main/image_overdue_101x57.png",
 };
 
+// Object names are the rows' own below a list (and below a row on its own).
 const char* const kRowStyle =
-    "CAlarmMsgWnd QLabel#AlarmTypeLab{font: 14px \"微软雅黑\";color: rgb(79, 84, 102);}"
-    "CAlarmMsgWnd QLabel#timeLab,CAlarmMsgWnd QLabel#devNameLab{font: 12px \"微软雅黑\";color: rgb(157, 168, "
-    "204);}"
-    "CAlarmMsgWnd QLabel#AlarmTypeLab:disabled,CAlarmMsgWnd QLabel#timeLab:disabled,"
-    "CAlarmMsgWnd QLabel#devNameLab:disabled{color: rgb(255, 255, 255);}"
-    "CAlarmMsgWnd QLabel#isReadLabel{background-color: rgb(255, 97, 97);border-radius:4px;}"
-    "CAlarmMsgWnd QCheckBox#delSelectedCtrl::indicator{width:12px;height:12px;}"
-    "CAlarmMsgWnd "
+    "QLabel#AlarmTypeLab{font: 14px \"微软雅黑\";color: rgb(79, 84, 102);}"
+    "QLabel#timeLab,QLabel#devNameLab{font: 12px \"微软雅黑\";color: rgb(157, 168, 204);}"
+    "QLabel#AlarmTypeLab:disabled,QLabel#timeLab:disabled,QLabel#devNameLab:disabled{color: rgb(255, 255, "
+    "255);}"
+    "QLabel#isReadLabel{background-color: rgb(255, 97, 97);border-radius:4px;}"
+    "QCheckBox#delSelectedCtrl::indicator{width:12px;height:12px;}"
     "QCheckBox#delSelectedCtrl::indicator:unchecked{image:url(:/Skin/main/icon_sel_default.png);}"
-    "CAlarmMsgWnd QCheckBox#delSelectedCtrl::indicator:unchecked:hover{image:url(:/Skin/main/"
-    "icon_sel_hover.png);}"
-    "CAlarmMsgWnd "
+    "QCheckBox#delSelectedCtrl::indicator:unchecked:hover{image:url(:/Skin/main/icon_sel_hover.png);}"
     "QCheckBox#delSelectedCtrl::indicator:checked{image:url(:/Skin/main/icon_sel_selected.png);}";
 
 } // namespace
@@ -563,15 +560,17 @@ void CAlarmMsgWnd::SetPicture(const QPixmap& pixmap)
     m_bDecrypted = true;
 }
 
-void CAlarmMsgWnd::SetDecryptedPicture(const QPixmap& pixmap, const QByteArray& baFetched,
+void CAlarmMsgWnd::SetDecryptedPicture(const QImage& image, const QByteArray& baFetched,
                                        const QByteArray& baDecrypted)
 {
-    if (pixmap.isNull()) {
+    if (image.isNull()) {
         return;
     }
-    SetPicture(pixmap);
-    m_baPicBytes = baFetched;
-    m_baDecrypted = baDecrypted;
+    KeepPicture(baFetched, baDecrypted);
+    m_pUi->picLab->setPixmap(
+        QPixmap::fromImage(image.scaled(ShownPicSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    m_bHasPic = true;
+    m_bDecrypted = true;
 }
 
 void CAlarmMsgWnd::ReportPic(int nSuc)

@@ -64,8 +64,9 @@ public:
     const std::string& GetPicCode() const { return m_strPicCode; }
     // A picture decrypted elsewhere (the detail page) shown here.
     void SetPicture(const QPixmap& pixmap);
-    void SetDecryptedPicture(const QPixmap& pixmap, const QByteArray& baFetched,
-                             const QByteArray& baDecrypted);
+    // The same from a decryption done elsewhere: the picture decoded at any
+    // size, the bytes as fetched and as decrypted.
+    void SetDecryptedPicture(const QImage& image, const QByteArray& baFetched, const QByteArray& baDecrypted);
     // Decrypts again with a code that worked elsewhere, unless already done.
     void DecodeImage(const std::string& strCode);
     // Starts the picture cycle again (refresh after a failure).
@@ -99,6 +100,8 @@ public:
     // The picture loads the rows of these records will start, for a list to
     // park before it makes the rows (CPicLoad::Park).
     static std::vector<CPicRequest> PicRequestsOf(const std::vector<ALARM_INFO_STRUCT>& records);
+    // The load of a message's picture as a row asks for it, with that code.
+    static CPicRequest PicRequestFor(const ALARM_INFO_STRUCT& record, const std::string& strCode);
 
     static constexpr QSize kPicLabSize{101, 57};
 
@@ -135,7 +138,6 @@ private:
     std::string ChooseToken() const;
 
     static QSize ShownPicSize();
-    static CPicRequest PicRequestFor(const ALARM_INFO_STRUCT& record, const std::string& strCode);
     void StartLoad(bool bEncrypted);
     void DropLoad();
     void OnLoadFinished(CPicLoad* pLoad);

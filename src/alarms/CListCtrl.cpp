@@ -128,7 +128,9 @@ void CListCtrl::RemoveAllItems()
 void CListCtrl::OnInterUpdateListSlot()
 {
     // The old rows go before the new ones come in, on this (the GUI) thread,
-    // once the new page's pictures are on their way.
+    // once the new page's pictures are on their way. The list is painted
+    // once the page is in, not after every few rows.
+    setUpdatesEnabled(false);
     RemoveAllItems();
     m_nPushMsgId = m_nRecPushMsgId;
     m_bAllChecked = true;
@@ -151,7 +153,6 @@ void CListCtrl::InsertNextRows()
 {
     // A few rows per turn of the event loop, so that a page going in never
     // holds the window up; the list counts as busy until the last is in.
-    setUpdatesEnabled(false);
     size_t nTaken = 0;
     for (; nTaken < m_vecPendingRows.size() && nTaken < kRowsPerTurn; ++nTaken) {
         InsertRow(m_vecPendingRows[nTaken]);
@@ -161,7 +162,6 @@ void CListCtrl::InsertNextRows()
     for (; nTaken < kRowsPerTurn && m_nNextRecord < m_vecPendingRecords.size(); ++nTaken) {
         InsertRow(m_fnMakeRow(m_vecPendingRecords[m_nNextRecord++], viewport()));
     }
-    setUpdatesEnabled(true);
     if (!m_vecPendingRows.empty() || m_nNextRecord < m_vecPendingRecords.size()) {
         QTimer::singleShot(0, this, &CListCtrl::InsertNextRows);
         return;
@@ -170,6 +170,7 @@ void CListCtrl::InsertNextRows()
     m_fnMakeRow = nullptr;
     CPicLoad::DropParked(this);
     m_vecPageItems.clear();
+    setUpdatesEnabled(true);
     m_bBusy = false;
     scrollToTop();
     if (m_nPushedIndex >= 0) {

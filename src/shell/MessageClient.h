@@ -32,6 +32,7 @@ class BigPicWgt;
 class CAlarmMsgWnd;
 class CEscTipWnd;
 class CPasswdInputWnd;
+class CPicLoad;
 class CPlayThread;
 class CPushChannel;
 class CusCalendarWnd;
@@ -261,10 +262,24 @@ private:
     void ShowSelectedPicture();
     void SetDetailPicStyle(const char* szStyle);
     void ShowDetailPicture(const QPixmap& picture);
+    // What a decryption of the selected picture was started for, and so what
+    // follows it: the detail page, the large view, or a clip about to play.
+    enum class DecodeFor
+    {
+        Detail,
+        BigPic,
+        Playback
+    };
+    // DecodeImgFun: 2 no code was to be had; kDecodeStarted the decryption is
+    // under way; kDecodeDropped another alarm was chosen under the dialog.
+    static constexpr int kDecodeStarted = 3;
+    static constexpr int kDecodeDropped = 4;
     int DecodeImgFun(bool isErrMsgVisible);
     std::string AskForCode(const QString& strPrompt, bool bShowError);
     bool NeedsPictureCode() const;
     void decodeSuc(int& nIfDecSuc, bool bHasInputWnd);
+    void OnPictureDecrypted(CPicLoad* pLoad);
+    void OnPictureNotDecrypted(int nErrCode, const std::string& strErrDesc);
     void RememberCode(const std::string& strSerial, int nChannelNo, const std::string& strCode);
     void HandCodeToRows(const std::string& strSerial, int nChannelNo, const std::string& strCode);
     void HttpUpdateCamCode(std::string strSerial, int channedlNo, std::string strCamCode);
@@ -377,6 +392,11 @@ private:
     // Detail side: the selected alarm's picture and clip.
     std::string m_pEncrypt;                      // code entered or found for the selection
     QPointer<CPasswdInputWnd> m_pPassWdInputWnd; // open code dialog
+    QPointer<CPicLoad> m_pDetailLoad;            // the selected picture being decrypted
+    DecodeFor m_eDecodeFor = DecodeFor::Detail;
+    int m_nDecodeMsgId = -1;
+    std::string m_strDecodeCode;
+    bool m_bDecodeFromDialog = false;
     bool m_bBigPicHiddenByHost = false;
     bool m_bRefreshPicPending = false;
     int m_nNum = 0; // data-watch ticks since the last video data

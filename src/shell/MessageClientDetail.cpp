@@ -10,6 +10,7 @@
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
 #include "alarms/CPasswdInputWnd.h"
+#include "alarms/CPicLoad.h"
 #include "alarms/CValidateCode.h"
 #include "native/CHostLink.h"
 #include "platform/CPlatformRequest.h"
@@ -52,6 +53,8 @@ constexpr int kStalledTicks = 40;
 void MessageClient::OnMsgItemClickedSlot()
 {
     static const char* const kFn = "MessageClient::OnMsgItemClickedSlot";
+    // A decryption for the last selection is of no use to this one.
+    delete m_pDetailLoad.data();
     // The playback panel goes back to its ready state first; the watches of
     // the last clip must not count against the next one.
     m_bDetailShown = 1;
@@ -132,38 +135,13 @@ void MessageClient::ShowSelectedPicture()
     if (m_tSelectedMsg.isEncrypted == "1" && !m_pSelectedMsgWnd->IsDecrypted()) {
         m_pEncrypt = FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
         ui->bigPicBut->setEnabled(false);
-        const int nSelectedId = m_tSelectedMsg.id;
-        int nResponse = DecodeImgFun(false);
+        m_eDecodeFor = DecodeFor::Detail;
+        const int nResponse = DecodeImgFun(false);
         MC_LOG(3, kFn, "<%d>\t<%s>,DecodeImgFun response:%d", nResponse);
-        if (nResponse == 0) {
-            ui->bigPicBut->setEnabled(true);
-        } else if (nResponse == 1) {
-            const int nErrCode = CVideoSdk::instance()->GetLastErrorCode();
-            MC_LOG(3, kFn, "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
-            if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
-                while (nResponse == 1 && m_tSelectedMsg.id == nSelectedId) {
-                    nResponse = DecodeImgFun(true);
-                }
-            } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
-                ui->refshPicPushBut->hide();
-                SetDetailPicStyle(kStyleEncrypted);
-            }
-            if (m_tSelectedMsg.id != nSelectedId) {
-                return; // another alarm was chosen while the dialog was open
-            }
-            if (nResponse == 0) {
-                ui->bigPicBut->setEnabled(true);
-            } else {
-                MC_LOG(5, kFn, "<%d>\t<%s>,DecryptPicture error:%s",
-                       CVideoSdk::instance()->GetLastErrorDesc().c_str());
-                ui->msgNoteLbl->setText(QStringLiteral("解密失败"));
-                ui->msgNoteLbl->show();
-                ui->msgNoteLbl->raise();
-            }
-        } else {
+        if (nResponse == 2) {
             SetDetailPicStyle(kStyleEncrypted);
         }
-        return;
+        return; // a decryption under way ends in OnPictureDecrypted
     }
     ui->bigPicBut->setEnabled(true);
     const QPixmap picture = m_pSelectedMsgWnd->GetPicture();
@@ -181,15 +159,19 @@ int MessageClient::DecodeImgFun(bool isErrMsgVisible)
     if (m_pEncrypt.empty() && isVisible()) {
         MC_LOG(3, "MessageClient::DecodeImgFun",
                "<%d>\t<%s>,m_pPassWdInputWnd->SetErrLabVisible isErrMsgVisible:%d", isErrMsgVisible ? 1 : 0);
+        const int nSelectedId = m_tSelectedMsg.id;
         m_pEncrypt = AskForCode(QStringLiteral("图片已加密，请输入密码查看"), isErrMsgVisible);
         bAsked = true;
+        if (m_tSelectedMsg.id != nSelectedId) {
+            return kDecodeDropped; // another alarm was chosen while the dialog was open
+        }
     }
     if (m_pEncrypt.empty()) {
         return 2;
     }
     int nResult = -1;
     decodeSuc(nResult, bAsked);
-    return nResult == 0 ? 0 : 1;
+    return kDecodeStarted;
 }
 
 std::string MessageClient::AskForCode(const QString& strPrompt, bool bShowError)
@@ -229,39 +211,94 @@ bool MessageClient::NeedsPictureCode() const
 
 void MessageClient::decodeSuc(int& nIfDecSuc, bool bHasInputWnd)
 {
-    static const char* const kFn = "MessageClient::decodeSuc";
+    // The library fetches the picture: a round trip that must not hold the
+    // window. The picture pool does it; OnPictureDecrypted goes on from there
+    // in the order the operator would have seen. nIfDecSuc stays as it is
+    // until then.
+    Q_UNUSED(nIfDecSuc);
+    delete m_pDetailLoad.data();
     const LaunchValues values = LaunchValues::snapshot();
-    const std::string& strToken = m_tSelectedMsg.nTrust == 0 ? values.AccessToken : values.TrustAccessToken;
-    char* pBuffer = nullptr;
-    int nLength = 0;
-    const int nRet = CVideoSdk::instance()->DecryptPicture(
-        strToken, m_tSelectedMsg.picUrl, m_tSelectedMsg.deviceSerial, m_pEncrypt, &pBuffer, &nLength);
-    MC_LOG(3, kFn, "<%d>\t<%s>,m_pEncrypt:%s ret:%d iPicLen:%d", logkit::mask(m_pEncrypt).c_str(), nRet,
-           nLength);
-    if (nRet != 0 || !pBuffer) {
-        MC_LOG(5, kFn, "<%d>\t<%s>,nErrCode:%d", CVideoSdk::instance()->GetLastErrorCode());
-        CVideoSdk::instance()->DataFree(pBuffer);
+    CPicRequest request = CAlarmMsgWnd::PicRequestFor(m_tSelectedMsg, m_pEncrypt);
+    request.strToken = m_tSelectedMsg.nTrust == 0 ? values.AccessToken : values.TrustAccessToken;
+    request.szShown = (QSizeF(ui->picLab->size()) * devicePixelRatioF()).toSize();
+    m_nDecodeMsgId = m_tSelectedMsg.id;
+    m_strDecodeCode = m_pEncrypt;
+    m_bDecodeFromDialog = bHasInputWnd;
+    CPicLoad* pLoad = CPicLoad::Begin(request, this);
+    m_pDetailLoad = pLoad;
+    connect(pLoad, &CPicLoad::finished, this, [this, pLoad] { OnPictureDecrypted(pLoad); });
+}
+
+void MessageClient::OnPictureDecrypted(CPicLoad* pLoad)
+{
+    static const char* const kFn = "MessageClient::decodeSuc";
+    if (pLoad != m_pDetailLoad) {
         return;
     }
-    QPixmap picture;
-    const bool bLoaded =
-        picture.loadFromData(reinterpret_cast<const uchar*>(pBuffer), static_cast<uint>(nLength));
-    CVideoSdk::instance()->DataFree(pBuffer);
-    if (!bLoaded) {
+    const CPicResult result = pLoad->Result();
+    m_pDetailLoad = nullptr;
+    pLoad->deleteLater();
+    if (m_tSelectedMsg.id != m_nDecodeMsgId) {
+        return; // another alarm was chosen meanwhile
+    }
+    const std::string strCode = m_strDecodeCode;
+    MC_LOG(3, kFn, "<%d>\t<%s>,m_pEncrypt:%s ret:%d iPicLen:%d", logkit::mask(strCode).c_str(), result.nRet,
+           result.baDecrypted.size());
+    if (result.nRet != 0 || result.baDecrypted.isEmpty()) {
+        MC_LOG(5, kFn, "<%d>\t<%s>,nErrCode:%d", result.nErrCode);
+        OnPictureNotDecrypted(result.nErrCode, result.strErrDesc);
+        return;
+    }
+    if (result.imgShown.isNull()) {
         SetDetailPicStyle(kStyleFailed);
         ui->bigPicBut->setEnabled(false);
     } else {
         ui->bigPicBut->setEnabled(true);
-        ShowDetailPicture(picture);
+        ShowDetailPicture(QPixmap::fromImage(result.imgShown));
         if (m_pSelectedMsgWnd) {
-            m_pSelectedMsgWnd->SetPicture(picture);
+            m_pSelectedMsgWnd->SetDecryptedPicture(result.imgShown, result.baFetched, result.baDecrypted);
         }
     }
-    if (bHasInputWnd) {
-        RememberCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, m_pEncrypt);
+    if (m_bDecodeFromDialog) {
+        RememberCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, strCode);
     }
-    HandCodeToRows(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, m_pEncrypt);
-    nIfDecSuc = 0;
+    HandCodeToRows(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, strCode);
+    if (m_eDecodeFor == DecodeFor::BigPic && !result.imgShown.isNull()) {
+        ShowBigPicture();
+    }
+}
+
+void MessageClient::OnPictureNotDecrypted(int nErrCode, const std::string& strErrDesc)
+{
+    static const char* const kFn = "MessageClient::OnMsgItemClickedSlot";
+    if (m_eDecodeFor == DecodeFor::Playback) {
+        return; // the clip goes on; its own failures are shown
+    }
+    if (m_eDecodeFor == DecodeFor::BigPic) {
+        if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
+            DecodeImgFun(true); // asked again until a code works or the operator gives up
+        } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
+            m_pBigPicWgt->SetErrorStyle(QString::fromLatin1(kStyleEncrypted));
+            setBigPicPosAndShow();
+            native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 0);
+            m_pBigPicWgt->SetOwnerWnd(OwnerWnd());
+        }
+        return;
+    }
+    MC_LOG(3, kFn, "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
+    if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
+        const int nResponse = DecodeImgFun(true);
+        if (nResponse == kDecodeStarted || nResponse == kDecodeDropped) {
+            return;
+        }
+    } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
+        ui->refshPicPushBut->hide();
+        SetDetailPicStyle(kStyleEncrypted);
+    }
+    MC_LOG(5, kFn, "<%d>\t<%s>,DecryptPicture error:%s", strErrDesc.c_str());
+    ui->msgNoteLbl->setText(QStringLiteral("解密失败"));
+    ui->msgNoteLbl->show();
+    ui->msgNoteLbl->raise();
 }
 
 void MessageClient::RememberCode(const std::string& strSerial, int nChannelNo, const std::string& strCode)
@@ -422,26 +459,10 @@ void MessageClient::slot_showBigPicBut()
         m_pBigPicWgt->setFocus();
         return;
     }
+    // Shown once the picture is decrypted (OnPictureDecrypted).
     m_pEncrypt = FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
-    int nResponse = DecodeImgFun(false);
-    if (nResponse == 0) {
-        ShowBigPicture();
-    } else if (nResponse == 1) {
-        const int nErrCode = CVideoSdk::instance()->GetLastErrorCode();
-        if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
-            while (nResponse == 1) {
-                nResponse = DecodeImgFun(true);
-            }
-            if (nResponse == 0) {
-                ShowBigPicture();
-            }
-        } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
-            m_pBigPicWgt->SetErrorStyle(QString::fromLatin1(kStyleEncrypted));
-            setBigPicPosAndShow();
-            native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 0);
-            m_pBigPicWgt->SetOwnerWnd(OwnerWnd());
-        }
-    }
+    m_eDecodeFor = DecodeFor::BigPic;
+    DecodeImgFun(false);
 }
 
 void MessageClient::setBigPicPosAndShow()
@@ -582,6 +603,7 @@ void MessageClient::RecordPlayFunc()
             m_bRecordPlayHasInputWnd = true;
             MC_LOG(3, kFn, "<%d>\t<%s>,decodeSuc");
             int nResult = -1;
+            m_eDecodeFor = DecodeFor::Playback;
             decodeSuc(nResult, true);
         }
     }
