@@ -43,6 +43,8 @@ public:
     int currentPage() const;
     int pageCount() const;
     int rowsPerPage() const { return m_rowsPerPage; }
+    MessageClient* window() const { return m_client.get(); }
+    CListCtrl* list() const { return m_list; }
 
 private:
     enum class State

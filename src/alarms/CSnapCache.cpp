@@ -266,7 +266,7 @@ bool CSnapCache::Get(const QString& strKey, QByteArray* pBytes)
     bool bFlush = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_uses.insert(strName, nNowMs);
+        m_uses.insert(strName, NextStamp());
         bFlush = m_uses.size() >= kUsesPerFlush;
     }
     if (bFlush) {
@@ -306,8 +306,16 @@ void CSnapCache::Put(const QString& strKey, const QByteArray& baBytes, qint64 nE
         Entry& entry = index[strName];
         entry.nSize = baEntry.size();
         entry.nExpiresMs = nExpiresMs;
-        entry.nLastUseMs = nNowMs;
+        entry.nLastUseMs = NextStamp();
     });
+}
+
+qint64 CSnapCache::NextStamp()
+{
+    // Times of use only ever grow here, so uses within one millisecond keep
+    // their order.
+    m_nLastStampMs = std::max(NowMs(), m_nLastStampMs + 1);
+    return m_nLastStampMs;
 }
 
 void CSnapCache::Remove(const QString& strKey)

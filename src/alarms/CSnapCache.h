@@ -72,6 +72,7 @@ private:
     using Index = QHash<QString, Entry>; // by entry file name
 
     static QString EntryName(const QString& strKey);
+    qint64 NextStamp(); // with m_mutex held
     bool ReadEntry(const QString& strPath, const QString& strKey, QByteArray* pBytes, qint64 nNowMs) const;
     // Under the folder's lock: the index from disk, fn applied, the limit
     // kept, the index written back.
@@ -88,4 +89,5 @@ private:
     QHash<QString, qint64> m_uses; // entry name -> last use, not yet in the index
     QSet<QString> m_gone;          // entries found damaged, to leave the index
     bool m_bReconciled = false;
+    qint64 m_nLastStampMs = 0;
 };

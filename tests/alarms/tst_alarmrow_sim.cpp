@@ -378,12 +378,16 @@ private slots:
             busy.back()->SetAlarmInfo(info);
         }
         QTRY_COMPARE_WITH_TIMEOUT(CPicJob::Pool().activeThreadCount(), CPicJob::kPoolThreads, kWaitMs);
+        // A plain picture first looks in the snapshot cache on the pool: a
+        // row gone before that is done downloads nothing either.
+        const ALARM_INFO_STRUCT queuedPlain = newAlarm("PV1000001", 1);
         for (int i = 0; i < 10; ++i) {
             auto row = std::make_unique<CAlarmMsgWnd>(nullptr);
-            row->SetAlarmInfo(info);
+            row->SetAlarmInfo(i % 2 == 0 ? info : queuedPlain);
         }
         QVERIFY(CPicJob::Pool().waitForDone(kWaitMs));
         QCOMPARE(m_sim.lastRequests(picturePath(info)).size(), CPicJob::kPoolThreads);
+        QCOMPARE(m_sim.lastRequests(picturePath(queuedPlain)).size(), 0);
         busy.clear();
         // Deleted after the result was posted but before it was delivered:
         // the pending delivery goes with the row and frees the buffer.
