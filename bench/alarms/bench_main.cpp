@@ -10,7 +10,7 @@
 //   memory: resident set size after 10 and after many page flips.
 //
 //   bench_alarms [--part show,stall,back,play,memory] [--rounds 30] [--stall-rounds 20]
-//                [--flips 500]
+//                [--flips 500] [--shots DIR]
 //
 // Figures are printed as plain lines on stdout; the module's own log goes to
 // $MESSAGECLIENT_LOG_DIR (a temporary directory unless set).
@@ -39,6 +39,8 @@
 #include <functional>
 
 #include <QPushButton>
+#include <QDir>
+#include <QScreen>
 
 #include <cstdarg>
 #include <cstdio>
@@ -58,6 +60,7 @@ struct Options
     int rounds = 30;
     int stallRounds = 20;
     int flips = 500;
+    QString shots; // screenshots of pages going in and shown again, when given
 };
 
 bool parseOptions(const QStringList& args, Options& options)
@@ -75,6 +78,8 @@ bool parseOptions(const QStringList& args, Options& options)
             options.stallRounds = value.toInt();
         } else if (args[i] == "--flips") {
             options.flips = value.toInt();
+        } else if (args[i] == "--shots") {
+            options.shots = value;
         } else {
             return false;
         }
@@ -177,6 +182,9 @@ public:
         }
         if (m_options.parts.contains("back")) {
             ok = pagingBack() && ok;
+        }
+        if (!m_options.shots.isEmpty()) {
+            ok = screenshots() && ok;
         }
         if (m_options.parts.contains("play")) {
             ok = play() && ok;
@@ -491,6 +499,63 @@ private:
         return true;
     }
 
+    void shot(const QString& name)
+    {
+        QWidget* window = m_window.window();
+        window->screen()->grabWindow(window->winId()).save(QDir(m_options.shots).filePath(name + ".png"));
+        line("screenshot %s", qPrintable(QDir(m_options.shots).filePath(name + ".png")));
+    }
+
+    // What the operator sees: a page whose pictures are still on their way
+    // (slowed down), the same page done, and a page seen before shown again
+    // from the snapshot cache the moment its rows are in.
+    bool screenshots()
+    {
+        QDir().mkpath(m_options.shots);
+        QString error;
+        CListCtrl* list = m_window.list();
+        if (!writeConfig(false, &error) || (m_window.currentPage() != 1 && !flips({1}, nullptr))) {
+            return false;
+        }
+        m_sim.setFault("/pictures/*", 0, 1500);
+        const int last = m_window.pageCount();
+        m_window.window()->findChild<QPushButton*>("lastPageBtn")->click();
+        bool rowsIn = waitUntil([&] { return m_window.currentPage() == last && !list->IsBusy(); }, kFlipTimeoutMs);
+        runFor(200);
+        shot("1-encrypted-page-going-in");
+        m_sim.clearFaults();
+        rowsIn = rowsIn && waitUntil(
+                               [&] {
+                                   for (CAlarmMsgWnd* row : list->ShownRows()) {
+                                       if (!row->IsPicReqFinished()) {
+                                           return false;
+                                       }
+                                   }
+                                   return true;
+                               },
+                               kFlipTimeoutMs);
+        runFor(200);
+        shot("2-encrypted-page-shown");
+        if (!rowsIn || !writeConfig(true, &error) || !flips({1, last, 1}, nullptr)) {
+            return false;
+        }
+        m_window.window()->findChild<QPushButton*>("lastPageBtn")->click();
+        if (!waitUntil([&] { return m_window.currentPage() == last && !list->IsBusy(); }, kFlipTimeoutMs)) {
+            return false;
+        }
+        runFor(30);
+        shot("3-encrypted-page-again-from-cache");
+        // The rows' own looks: selected, and ticked in deletion mode.
+        emit list->pressed(list->model()->index(1, 0));
+        list->SetCheckBoxesVisible(true);
+        list->ShownRows()[2]->SetChecked(true);
+        runFor(300);
+        shot("4-selected-row-and-deletion-mode");
+        list->ShownRows()[2]->SetChecked(false);
+        list->SetCheckBoxesVisible(false);
+        return writeConfig(false, &error);
+    }
+
     bool memory()
     {
         // Back to the plain pages first; that flip is not counted.
@@ -546,7 +611,7 @@ int main(int argc, char** argv)
         std::fprintf(
             stderr,
             "usage: bench_alarms [--part show,stall,back,play,memory] [--rounds N] [--stall-rounds N] "
-            "[--flips N>=10]\n");
+            "[--flips N>=10] [--shots DIR]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("MC_BIN_DIR")) {

@@ -1,6 +1,7 @@
 #include "alarms/CAlarmMsgWnd.h"
 
 #include "alarms/AlarmShared.h"
+#include "alarms/CPicFetcher.h"
 #include "alarms/CPicLoad.h"
 #include "alarms/CSnapCache.h"
 #include "alarms/CValidateCode.h"
@@ -117,6 +118,7 @@ QNetworkAccessManager* CAlarmMsgWnd::SharedManager()
 void CAlarmMsgWnd::ReleaseSharedConnections()
 {
     SharedManager()->clearConnectionCache();
+    CPicFetcher::Stop();
 }
 
 void CAlarmMsgWnd::WatchReply(QNetworkReply* reply)

@@ -51,6 +51,12 @@ bool CPicJob::CReceiver::Begin(CPicJob* pJob)
     return m_pTarget != nullptr;
 }
 
+bool CPicJob::CReceiver::IsOpen()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pTarget != nullptr;
+}
+
 bool CPicJob::CReceiver::Deliver(const CPicResult& result)
 {
     // Posting under the lock keeps the target alive until the event is queued;

@@ -32,6 +32,7 @@ struct CPicRequest
     // until; without bytes the job only looks in the cache.
     QByteArray baFetched;
     qint64 nKeepUntilMs = 0;
+    std::string strRedirectedUrl; // where a redirect sent its download
 
     // An encrypted picture.
     std::string strToken;
@@ -75,6 +76,7 @@ public:
         void Close();
         // False when closed.
         bool Deliver(const CPicResult& result);
+        bool IsOpen();
 
     private:
         friend class CPicJob;

@@ -1,14 +1,9 @@
 #include "alarms/CPicLoad.h"
 
-#include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CSnapCache.h"
-#include "platform/CPlatformRequest.h"
-#include "shell/ModuleLog.h"
+#include "alarms/CPicFetcher.h"
 
-#include <QCoreApplication>
 #include <QHash>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <QStringList>
 
 namespace {
 
@@ -21,8 +16,7 @@ QHash<QString, CPicLoad*>& Parked()
 
 } // namespace
 
-CPicLoad::CPicLoad(CPicRequest request, QObject* pOwner)
-    : QObject(pOwner), m_request(std::move(request)), m_pManager(CAlarmMsgWnd::SharedManager())
+CPicLoad::CPicLoad(CPicRequest request, QObject* pOwner) : QObject(pOwner), m_request(std::move(request))
 {
     m_pReceiver =
         std::make_shared<CPicJob::CReceiver>(this, [this](const CPicResult& result) { OnJobResult(result); });
@@ -33,12 +27,8 @@ CPicLoad::~CPicLoad()
     if (m_bParked) {
         Parked().remove(ParkKey(m_request));
     }
+    // Its queued work is taken out; a download under way is dropped.
     m_pReceiver->Close();
-    if (QNetworkReply* pReply = m_pReply.data()) {
-        disconnect(pReply, nullptr, this, nullptr);
-        pReply->abort();
-        pReply->deleteLater();
-    }
 }
 
 QString CPicLoad::ParkKey(const CPicRequest& request)
@@ -108,82 +98,16 @@ void CPicLoad::Start()
         CPicJob::Start(m_request, m_pReceiver);
         return;
     }
-    SendRequest();
+    CPicFetcher::Fetch(m_request, m_pReceiver);
 }
 
 void CPicLoad::OnJobResult(const CPicResult& result)
 {
     if (!m_request.bEncrypted && result.bCacheMiss) {
-        SendRequest();
+        CPicFetcher::Fetch(m_request, m_pReceiver);
         return;
     }
     Finish(result);
-}
-
-void CPicLoad::SendRequest()
-{
-    if (m_nRedirects == 0) {
-        m_netRequest =
-            QNetworkRequest(QUrl(QString::fromLocal8Bit(m_request.strPicUrl.c_str()), QUrl::TolerantMode));
-        m_netRequest.setSslConfiguration(CPlatformRequest::TlsConfiguration(QSsl::AnyProtocol));
-        // Redirects are followed here, one GET per reply, up to kMaxRedirects.
-        m_netRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                                  QNetworkRequest::ManualRedirectPolicy);
-    }
-    QNetworkReply* reply = m_pManager->get(m_netRequest);
-    m_pReply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { OnReplyFinished(reply); });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 nReceived, qint64 nTotal) {
-        if (nReceived > CPlatformRequest::kMaxReplyBytes || nTotal > CPlatformRequest::kMaxReplyBytes) {
-            MC_LOG(5, "CAlarmMsgWnd::SendPicRequest", "<%d>\t<%s>,picture above %lld bytes, aborted",
-                   static_cast<long long>(CPlatformRequest::kMaxReplyBytes));
-            reply->abort();
-        }
-    });
-}
-
-void CPicLoad::OnReplyFinished(QNetworkReply* reply)
-{
-    reply->deleteLater();
-    if (reply != m_pReply) {
-        return;
-    }
-    m_pReply = nullptr;
-    CPicResult result;
-    if (reply->error() != QNetworkReply::NoError) {
-        result.nNetError = static_cast<int>(reply->error());
-        Finish(result);
-        return;
-    }
-    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    if (target.isValid()) {
-        const QUrl next = reply->url().resolved(target);
-        if (++m_nRedirects > kMaxRedirects || (next.scheme() != "https" && next.scheme() != "http")) {
-            MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,redirect %d to %s refused", m_nRedirects,
-                   next.toString().toLocal8Bit().constData());
-            result.bRefused = true;
-            Finish(result);
-            return;
-        }
-        m_netRequest.setUrl(next);
-        SendRequest();
-        return;
-    }
-    if (reply->bytesAvailable() > CPlatformRequest::kMaxReplyBytes) {
-        MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,picture of %lld bytes refused",
-               static_cast<long long>(reply->bytesAvailable()));
-        result.bRefused = true;
-        Finish(result);
-        return;
-    }
-    // Decoded, and kept for as long as the platform allows, on the pool.
-    CPicRequest request = m_request;
-    request.baFetched = reply->readAll();
-    const int nMaxAge = CSnapCache::MaxAgeOf(reply->rawHeader("Cache-Control"), reply->rawHeader("Expires"),
-                                             reply->rawHeader("Date"));
-    request.nKeepUntilMs =
-        CSnapCache::KeepUntil(nMaxAge, QString::fromLocal8Bit(m_request.strPicUrl.c_str()));
-    CPicJob::Start(std::move(request), m_pReceiver);
 }
 
 void CPicLoad::Finish(CPicResult result)

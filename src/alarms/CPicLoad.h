@@ -1,7 +1,7 @@
-// One load of an alarm picture, on the GUI thread: the snapshot cache asked
-// first (on the picture pool), a plain picture downloaded with its redirects
-// followed and decoded on the pool, an encrypted one fetched and decrypted
-// through the video library on the pool. A row owns the load it waits for;
+// One load of an alarm picture, run from the GUI thread: the snapshot cache
+// asked first (on the picture pool), a plain picture downloaded on the
+// download thread (CPicFetcher) and decoded on the pool, an encrypted one
+// fetched and decrypted through the video library on the pool. A row owns the load it waits for;
 // deleting a load ends it (its reply aborted, its queued work taken out).
 //
 // A list parks the loads of a page as soon as its reply is parsed, before
@@ -11,14 +11,9 @@
 
 #include "alarms/CPicJob.h"
 
-#include <QNetworkRequest>
 #include <QObject>
-#include <QPointer>
 
 #include <memory>
-
-class QNetworkAccessManager;
-class QNetworkReply;
 
 class CPicLoad : public QObject
 {
@@ -42,8 +37,6 @@ public:
     // download failed, bRefused when its redirects or size were refused.
     const CPicResult& Result() const { return m_result; }
 
-    static constexpr int kMaxRedirects = 5;
-
 signals:
     void finished();
 
@@ -52,16 +45,10 @@ private:
     static QString ParkKey(const CPicRequest& request);
     void Start();
     void OnJobResult(const CPicResult& result);
-    void SendRequest();
-    void OnReplyFinished(QNetworkReply* reply);
     void Finish(CPicResult result);
 
     CPicRequest m_request;
     std::shared_ptr<CPicJob::CReceiver> m_pReceiver;
-    QNetworkAccessManager* m_pManager;
-    QNetworkRequest m_netRequest;
-    QPointer<QNetworkReply> m_pReply;
-    int m_nRedirects = 0;
     bool m_bFinished = false;
     bool m_bParked = false;
     CPicResult m_result;

@@ -10,6 +10,7 @@ list(APPEND MC_CORE_SOURCES
   alarms/CAlarmMsgWnd.cpp
   alarms/CAlarmMsgWnd.h
   alarms/CAlarmMsgWnd.ui
+  alarms/CPicFetcher.cpp
   alarms/CPicJob.cpp
   alarms/CPicLoad.cpp
   alarms/CSnapCache.cpp
