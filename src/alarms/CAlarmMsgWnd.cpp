@@ -318,6 +318,10 @@ void CAlarmMsgWnd::StartLoad(bool bEncrypted)
     CPicLoad* pLoad = CPicLoad::Begin(request, this);
     m_pLoad = pLoad;
     connect(pLoad, &CPicLoad::finished, this, [this, pLoad] { OnLoadFinished(pLoad); });
+    if (pLoad->IsFinished()) {
+        // Parked for this row and already in: shown as the row is made.
+        OnLoadFinished(pLoad);
+    }
 }
 
 void CAlarmMsgWnd::DropLoad()

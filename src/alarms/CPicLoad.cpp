@@ -51,10 +51,6 @@ CPicLoad* CPicLoad::Begin(const CPicRequest& request, QObject* pOwner)
     if (pLoad) {
         pLoad->m_bParked = false;
         pLoad->setParent(pOwner);
-        if (pLoad->m_bFinished) {
-            // Its owner connects after this returns: told through the loop.
-            QMetaObject::invokeMethod(pLoad, &CPicLoad::finished, Qt::QueuedConnection);
-        }
         return pLoad;
     }
     pLoad = new CPicLoad(request, pOwner);

@@ -20,7 +20,8 @@ class CPicLoad : public QObject
     Q_OBJECT
 public:
     // The parked load of the same picture, taken over by pOwner, or a new
-    // one. finished() always comes through the event loop.
+    // one. A parked load may be finished already (IsFinished()); otherwise
+    // finished() comes later, through the event loop.
     static CPicLoad* Begin(const CPicRequest& request, QObject* pOwner);
     // Starts a load for each request, parked under pOwner until a row takes
     // it; what pOwner had parked and nobody took goes.

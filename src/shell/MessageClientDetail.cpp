@@ -227,6 +227,17 @@ void MessageClient::decodeSuc(int& nIfDecSuc, bool bHasInputWnd)
     CPicLoad* pLoad = CPicLoad::Begin(request, this);
     m_pDetailLoad = pLoad;
     connect(pLoad, &CPicLoad::finished, this, [this, pLoad] { OnPictureDecrypted(pLoad); });
+    if (pLoad->IsFinished()) {
+        const QPointer<CPicLoad> pGuard(pLoad);
+        QMetaObject::invokeMethod(
+            this,
+            [this, pGuard] {
+                if (pGuard) {
+                    OnPictureDecrypted(pGuard);
+                }
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void MessageClient::OnPictureDecrypted(CPicLoad* pLoad)

@@ -123,6 +123,7 @@ private slots:
     void wrongCodeIsReportedAsSuch();
     void plainPicturesPassThrough();
     void damagedContainersAreBadReplies();
+    void answersSayHowLongPicturesMayBeKept();
     void parsesFramesWhateverTheChunking();
     void rejectsStreamsThatAreNotFrames();
     void parsesAndResolvesAddresses();
@@ -187,6 +188,21 @@ void TestPavrixUnits::damagedContainersAreBadReplies()
     version2[4] = 2;
     QCOMPARE(PictureDecryptor::decode(version2, "c", &out).code, int(OPENSDK_ERR_BAD_REPLY));
     QCOMPARE(PictureDecryptor::decode("PVXE", "c", &out).code, int(OPENSDK_ERR_BAD_REPLY));
+}
+
+void TestPavrixUnits::answersSayHowLongPicturesMayBeKept()
+{
+    using pavrix::PictureDecryptor;
+    const std::string date = "Sun, 06 Nov 1994 08:49:37 GMT";
+    QCOMPARE(PictureDecryptor::maxAgeOf("", "", ""), -1);
+    QCOMPARE(PictureDecryptor::maxAgeOf("private, max-age=600", "", ""), 600);
+    QCOMPARE(PictureDecryptor::maxAgeOf("No-Store", "", ""), 0);
+    QCOMPARE(PictureDecryptor::maxAgeOf("no-cache, max-age=600", "", ""), 0);
+    QCOMPARE(PictureDecryptor::maxAgeOf("max-age=-5", "", ""), 0);
+    // Expires counts from the answer's own Date; a bad Expires is the past.
+    QCOMPARE(PictureDecryptor::maxAgeOf("", "Sun, 06 Nov 1994 09:49:37 GMT", date), 3600);
+    QCOMPARE(PictureDecryptor::maxAgeOf("", "0", date), 0);
+    QCOMPARE(PictureDecryptor::maxAgeOf("max-age=60", "Sun, 06 Nov 1994 09:49:37 GMT", date), 60);
 }
 
 void TestPavrixUnits::parsesFramesWhateverTheChunking()
