@@ -38,8 +38,8 @@
 
 #include <functional>
 
-#include <QPushButton>
 #include <QDir>
+#include <QPushButton>
 #include <QScreen>
 
 #include <cstdarg>
@@ -520,7 +520,8 @@ private:
         m_sim.setFault("/pictures/*", 0, 1500);
         const int last = m_window.pageCount();
         m_window.window()->findChild<QPushButton*>("lastPageBtn")->click();
-        bool rowsIn = waitUntil([&] { return m_window.currentPage() == last && !list->IsBusy(); }, kFlipTimeoutMs);
+        bool rowsIn =
+            waitUntil([&] { return m_window.currentPage() == last && !list->IsBusy(); }, kFlipTimeoutMs);
         runFor(200);
         shot("1-encrypted-page-going-in");
         m_sim.clearFaults();

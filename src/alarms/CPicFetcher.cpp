@@ -78,16 +78,19 @@ void CPicFetcher::Get(CPicRequest request, std::shared_ptr<CPicJob::CReceiver> p
     // Redirects are followed here, one GET per reply, up to kMaxRedirects.
     netRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = m_pManager->get(netRequest);
-    connect(reply, &QNetworkReply::finished, this, [=] { OnFinished(reply, request, pReceiver, nRedirects); });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, pReceiver](qint64 nReceived, qint64 nTotal) {
-        if (!pReceiver->IsOpen()) {
-            reply->abort(); // nobody wants it any more
-        } else if (nReceived > CPlatformRequest::kMaxReplyBytes || nTotal > CPlatformRequest::kMaxReplyBytes) {
-            MC_LOG(5, "CAlarmMsgWnd::SendPicRequest", "<%d>\t<%s>,picture above %lld bytes, aborted",
-                   static_cast<long long>(CPlatformRequest::kMaxReplyBytes));
-            reply->abort();
-        }
-    });
+    connect(reply, &QNetworkReply::finished, this,
+            [=] { OnFinished(reply, request, pReceiver, nRedirects); });
+    connect(reply, &QNetworkReply::downloadProgress, reply,
+            [reply, pReceiver](qint64 nReceived, qint64 nTotal) {
+                if (!pReceiver->IsOpen()) {
+                    reply->abort(); // nobody wants it any more
+                } else if (nReceived > CPlatformRequest::kMaxReplyBytes ||
+                           nTotal > CPlatformRequest::kMaxReplyBytes) {
+                    MC_LOG(5, "CAlarmMsgWnd::SendPicRequest", "<%d>\t<%s>,picture above %lld bytes, aborted",
+                           static_cast<long long>(CPlatformRequest::kMaxReplyBytes));
+                    reply->abort();
+                }
+            });
 }
 
 void CPicFetcher::OnFinished(QNetworkReply* reply, CPicRequest request,
@@ -107,8 +110,8 @@ void CPicFetcher::OnFinished(QNetworkReply* reply, CPicRequest request,
     if (target.isValid()) {
         const QUrl next = reply->url().resolved(target);
         if (nRedirects + 1 > kMaxRedirects || (next.scheme() != "https" && next.scheme() != "http")) {
-            MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,redirect %d to %s refused", nRedirects + 1,
-                   next.toString().toLocal8Bit().constData());
+            MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,redirect %d to %s refused",
+                   nRedirects + 1, next.toString().toLocal8Bit().constData());
             result.bRefused = true;
             pReceiver->Deliver(result);
             return;
