@@ -51,6 +51,28 @@ QString EntriesDir(const QString& strFolder)
     return strFolder + QStringLiteral("/entries");
 }
 
+// Snapshots are the operator's business alone: what the cache makes is its
+// user's only (the entries are written that way too); a folder that was
+// there already keeps its permissions.
+bool MakeFolder(const QString& strFolder)
+{
+    const QString strEntries = EntriesDir(strFolder);
+    if (QFileInfo::exists(strEntries)) {
+        return true;
+    }
+    const bool bFolderNew = !QFileInfo::exists(strFolder);
+    if (!QDir().mkpath(strEntries)) {
+        return false;
+    }
+    const QFileDevice::Permissions owner =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (bFolderNew) {
+        QFile::setPermissions(strFolder, owner);
+    }
+    QFile::setPermissions(strEntries, owner);
+    return true;
+}
+
 // Renames over an existing file in one step, as a reader must never see half
 // an entry or half an index.
 bool ReplaceFile(const QString& strFrom, const QString& strTo)
@@ -283,7 +305,7 @@ void CSnapCache::Put(const QString& strKey, const QByteArray& baBytes, qint64 nE
         return;
     }
     const QString strDir = EntriesDir(m_strFolder);
-    if (!QDir().mkpath(strDir)) {
+    if (!MakeFolder(m_strFolder)) {
         MC_LOG(5, "CSnapCache::Put", "<%d>\t<%s>,cannot make %s", strDir.toLocal8Bit().constData());
         return;
     }
@@ -359,7 +381,7 @@ template <typename Fn>
 bool CSnapCache::UpdateIndex(Fn fn)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!QDir().mkpath(EntriesDir(m_strFolder))) {
+    if (!MakeFolder(m_strFolder)) {
         return false;
     }
     QLockFile lockFile(m_strFolder + QStringLiteral("/index.lock"));

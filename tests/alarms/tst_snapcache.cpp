@@ -52,6 +52,11 @@ private slots:
         QCOMPARE(baBytes, Bytes(2000, 'b'));
         QVERIFY(!cache.Get(Key(3), &baBytes));
         QCOMPARE(cache.EntryCount(), 2);
+        // Snapshots are for the operator's eyes only.
+        QCOMPARE(QFileInfo(cache.EntryPath(Key(1))).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
+        QCOMPARE(QFileInfo(dir.filePath("entries")).permissions() & (QFile::ExeOther | QFile::ExeGroup),
+                 QFile::Permissions());
 
         // The index lost (a crash between writes): rebuilt from the entries.
         QVERIFY(QFile::remove(dir.filePath("index")));
