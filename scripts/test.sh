@@ -27,7 +27,7 @@ build_and_test() {
 
 CTEST_ARGS=("$@")
 SECONDS=0
-build_and_test "$BUILD_DIR" ${CI:+-DMC_WERROR=ON}
+build_and_test "$BUILD_DIR" -DMC_BENCH=OFF ${CI:+-DMC_WERROR=ON}
 echo "test: build and tests took ${SECONDS} s"
 
 if [ "${MC_SANITIZE:-1}" = 0 ]; then

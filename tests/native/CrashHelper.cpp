@@ -1,13 +1,13 @@
-// Child process for the crash tests: installs the crash handler, then fails in
+// Child process for tst_crashapi: installs the crash handler, then fails in
 // the way its first argument names.
 //   native_crash_helper <mode> <dump dir> <marker file>
-//   segv, abort    the main thread faults; the callback writes the marker
-//   uninit         the handler is removed first
-//   exit           the process ends itself with code 7
-//   overflow       a thread with a small stack recurses until it overflows
-//   hang           the callback writes the marker and never returns
-//   report         the module's own callback, while another thread holds the
-//                  log library's lock (stuck writing to a full stderr pipe)
+//   segv, abort  the main thread faults; the callback writes the marker
+//   uninit       the handler is removed first
+//   exit         the process ends itself with code 7
+//   overflow     a thread with a small stack recurses until it overflows
+//   hang         the callback writes the marker and never returns
+//   report       the module's own callback, while another thread holds the
+//                log library's lock (stuck writing to a full stderr pipe)
 #include "logkit/LogKit.h"
 #include "native/CrashApi.h"
 #include "native/ModulePath.h"
@@ -32,38 +32,29 @@ volatile int g_nDepthLimit = 1 << 30;
 void writeMarker()
 {
     const int nFd = ::open(g_szMarker, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (nFd >= 0) {
-        const char szText[] = "callback ran\n";
-        (void)!::write(nFd, szText, sizeof(szText) - 1);
+    if (nFd >= 0)
         ::close(nFd);
-    }
 }
 
 void writeMarkerAndHang()
 {
     writeMarker();
-    for (;;) {
+    for (;;)
         ::sleep(1);
-    }
 }
 
-// A real fault: a write to a page that allows none. (A null pointer would be
-// caught by the undefined-behaviour sanitizer before it faults.)
+// A write to a page that allows none (a null pointer would be caught by the
+// undefined-behaviour sanitizer before it faults).
 void crash()
 {
-    void* pPage = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    volatile int* pLocked = static_cast<volatile int*>(pPage);
-    *pLocked = 1;
+    *static_cast<volatile int*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) = 1;
 }
 
 int recurse(int nDepth)
 {
     volatile char buf[512];
     buf[0] = char(nDepth);
-    if (nDepth >= g_nDepthLimit) {
-        return buf[0];
-    }
-    return recurse(nDepth + 1) + buf[0];
+    return nDepth >= g_nDepthLimit ? buf[0] : recurse(nDepth + 1) + buf[0];
 }
 
 void* overflowThread(void*)
@@ -72,23 +63,11 @@ void* overflowThread(void*)
     return reinterpret_cast<void*>(static_cast<long>(recurse(0)));
 }
 
-void overflowOnSmallThread()
-{
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    if (pthread_create(&thread, &attr, overflowThread, nullptr) == 0) {
-        pthread_join(thread, nullptr);
-    }
-}
-
 void* logForever(void*)
 {
     const std::string text(256 * 1024, 'x');
-    for (;;) {
+    for (;;)
         LogWrite(3, "MessageClient", "<%d>\t<%s>,%s", __LINE__, "logForever", text.c_str());
-    }
     return nullptr;
 }
 
@@ -97,9 +76,8 @@ void* logForever(void*)
 void jamTheLogger()
 {
     int fds[2];
-    if (::pipe(fds) != 0 || ::dup2(fds[1], 2) < 0) {
+    if (::pipe(fds) != 0 || ::dup2(fds[1], 2) < 0)
         return;
-    }
     ::fcntl(2, F_SETFL, O_NONBLOCK);
     char chunk[4096];
     std::memset(chunk, 'j', sizeof(chunk));
@@ -115,23 +93,18 @@ void jamTheLogger()
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <mode> <dump dir> <marker file>\n", argv[0]);
+    if (argc != 4)
         return 2;
-    }
-    // No core files from the deliberate crashes.
-    rlimit noCore{0, 0};
+    rlimit noCore{0, 0}; // no core files from the deliberate crashes
     setrlimit(RLIMIT_CORE, &noCore);
     std::snprintf(g_szMarker, sizeof(g_szMarker), "%s", argv[3]);
     const std::string strMode = argv[1];
-    if (strMode == "report") {
+    if (strMode == "report")
         setenv("MESSAGECLIENT_LOG_STDERR", "1", 1);
-    }
 
     CrashAPI_Init();
     CrashAPI_SetDumpPath(argv[2]);
     CrashAPI_SetCallBack(strMode == "hang" ? writeMarkerAndHang : writeMarker);
-
     if (strMode == "segv" || strMode == "hang") {
         crash();
     } else if (strMode == "abort") {
@@ -142,7 +115,12 @@ int main(int argc, char** argv)
     } else if (strMode == "exit") {
         native::EndOwnProcess(7);
     } else if (strMode == "overflow") {
-        overflowOnSmallThread();
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, 256 * 1024);
+        pthread_t thread;
+        if (pthread_create(&thread, &attr, overflowThread, nullptr) == 0)
+            pthread_join(thread, nullptr);
     } else if (strMode == "report") {
         CrashAPI_SetCallBack(&MessageClient::DumpCrashCallback);
         jamTheLogger();
