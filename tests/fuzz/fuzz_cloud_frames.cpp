@@ -2,35 +2,27 @@
 // reads (1 to 64), then the stream. Cut into reads or taken whole, it must
 // give the same frames, and the frames encode back to the bytes they came from.
 #include "FrameParser.h"
-#include "FuzzCheck.h"
+#include "Fuzz.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <string>
 #include <vector>
 
 namespace {
 
-bool SameFrames(const std::vector<pavrix::StreamFrame>& a, const std::vector<pavrix::StreamFrame>& b)
+std::string Encoded(const std::vector<pavrix::StreamFrame>& frames)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].kind != b[i].kind || a[i].osdMs != b[i].osdMs || a[i].payload != b[i].payload) {
-            return false;
-        }
-    }
-    return true;
+    std::string bytes;
+    for (const pavrix::StreamFrame& frame : frames)
+        bytes += pavrix::FrameParser::encode(frame);
+    return bytes;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
-    if (size == 0) {
-        return 0;
-    }
+    if (size == 0)
+        return;
     const std::size_t nRead = data[0] % 64 + 1;
     const char* pStream = reinterpret_cast<const char*>(data) + 1;
     const std::size_t nStream = size - 1;
@@ -43,18 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pavrix::FrameParser cut;
     std::vector<pavrix::StreamFrame> cutFrames;
     bool bCutOk = true;
-    for (std::size_t nPos = 0; nPos < nStream; nPos += nRead) {
+    for (std::size_t nPos = 0; nPos < nStream; nPos += nRead)
         bCutOk = cut.feed(pStream + nPos, std::min(nRead, nStream - nPos), &cutFrames) && bCutOk;
-    }
-    FUZZ_CHECK(bCutOk == bWholeOk && SameFrames(wholeFrames, cutFrames));
-
-    std::string encoded;
-    for (const pavrix::StreamFrame& frame : wholeFrames) {
-        encoded += pavrix::FrameParser::encode(frame);
-    }
+    const std::string encoded = Encoded(wholeFrames);
+    FUZZ_CHECK(bCutOk == bWholeOk && wholeFrames.size() == cutFrames.size() && Encoded(cutFrames) == encoded);
     FUZZ_CHECK(encoded.size() <= nStream && encoded.compare(0, encoded.size(), pStream, encoded.size()) == 0);
-    if (bWholeOk) {
+    if (bWholeOk)
         FUZZ_CHECK(whole.pending() == nStream - encoded.size() && cut.pending() == whole.pending());
-    }
-    return 0;
 }

@@ -1,10 +1,9 @@
 // Host-link frames as the module's side reads them: whatever comes in, in one
 // read or in two. Every decoded frame encodes back to a frame that decodes to
 // the same bytes.
-#include "FuzzCheck.h"
+#include "Fuzz.h"
 #include "native/CHostFrame.h"
 
-#include <cstdint>
 #include <vector>
 
 namespace {
@@ -25,9 +24,8 @@ void TakeAll(QByteArray& baBuffer, std::vector<Event>& events)
         const auto eResult = CHostFrame::takeFrame(baBuffer, frame, strError);
         if (eResult == CHostFrame::NeedMore || eResult == CHostFrame::Broken) {
             FUZZ_CHECK(baBuffer.size() == nBefore);
-            if (eResult == CHostFrame::Broken) {
+            if (eResult == CHostFrame::Broken)
                 events.push_back({eResult, strError.toUtf8()});
-            }
             return;
         }
         FUZZ_CHECK(baBuffer.size() < nBefore);
@@ -48,7 +46,7 @@ void TakeAll(QByteArray& baBuffer, std::vector<Event>& events)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
     const QByteArray baInput(reinterpret_cast<const char*>(data), static_cast<int>(size));
     std::vector<Event> whole;
@@ -63,8 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TakeAll(baSplit, split);
     }
     FUZZ_CHECK(split.size() == whole.size());
-    for (std::size_t i = 0; i < whole.size(); ++i) {
+    for (std::size_t i = 0; i < whole.size(); ++i)
         FUZZ_CHECK(split[i].eResult == whole[i].eResult && split[i].baFrame == whole[i].baFrame);
-    }
-    return 0;
 }

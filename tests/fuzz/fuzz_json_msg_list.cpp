@@ -1,11 +1,10 @@
 // The message-list reply: records and page numbers.
-#include "FuzzCheck.h"
-#include "FuzzText.h"
+#include "Fuzz.h"
 #include "alarms/CAlarmMsgParser.h"
 
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
     std::vector<ALARM_INFO_STRUCT> records;
     int nCurPage = -5, nTotalPage = -5, nTotalNum = -5;
@@ -13,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!CAlarmMsgParser::Parse(FuzzText(data, size), records, nCurPage, nTotalPage, nTotalNum, &strReason)) {
         FUZZ_CHECK(records.empty() && nCurPage == -5 && nTotalPage == -5 && nTotalNum == -5);
         FUZZ_CHECK(!strReason.empty());
-        return 0;
+        return;
     }
     // Page numbers are either kept or usable for paging.
     FUZZ_CHECK(nCurPage == -5 || nCurPage >= 1);
@@ -24,5 +23,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(record.isEncrypted == CAlarmMsgParser::EncryptedFlag(record.picUrl) ||
                    record.picUrl.empty());
     }
-    return 0;
 }

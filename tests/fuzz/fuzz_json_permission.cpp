@@ -1,19 +1,16 @@
 // The menu-permission reply.
-#include "FuzzCheck.h"
-#include "FuzzText.h"
+#include "Fuzz.h"
 #include "platform/CJasonParse.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
     const CJasonParse parser;
     PermissionMap table;
     table[-7].name = "kept";
     if (parser.ParsePermission(FuzzText(data, size), table)) {
-        for (const auto& entry : table) {
+        for (const auto& entry : table)
             FUZZ_CHECK(entry.first == entry.second.id && parser.HasPermission(entry.first, table));
-        }
     } else {
         FUZZ_CHECK(table.size() == 1 && table.at(-7).name == "kept");
     }
-    return 0;
 }

@@ -1,19 +1,18 @@
 // The video library's recording-search result, and the slider scale built
 // from it for a two-minute window around an alarm.
-#include "FuzzCheck.h"
-#include "FuzzText.h"
+#include "Fuzz.h"
 #include "playback/CRecordTable.h"
 
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
     const std::string strText = FuzzText(data, size);
     int nFileSize = -4;
     std::vector<RecordFile> files;
     if (!CRecordTable::ParseSearchResult(strText.c_str(), nFileSize, files)) {
         FUZZ_CHECK(nFileSize == -4 && files.empty());
-        return 0;
+        return;
     }
     FUZZ_CHECK(files.size() <= static_cast<std::size_t>(nFileSize < 0 ? 0 : nFileSize));
     std::vector<int> lengths;
@@ -26,13 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         nPrevEnd = segment.sliderEnd;
         int nKey = 0;
         std::string strStart;
-        if (CRecordTable::SeekTarget(segments, segment.sliderStart, nKey, strStart)) {
+        if (CRecordTable::SeekTarget(segments, segment.sliderStart, nKey, strStart))
             FUZZ_CHECK(CRecordTable::SecondsOfDay(strStart) >= 0);
-        }
     }
     for (int nOsd : {0, 36000, 36059, 36120, 86399}) {
         const CRecordTable::Position position = CRecordTable::Locate(segments, nOsd);
         FUZZ_CHECK(!position.bFound || segments.count(position.nKey) == 1);
     }
-    return 0;
 }

@@ -1,6 +1,6 @@
 // The launch string: cut into items as the window cuts it, and each value read
 // as a number the way ParentWnd, NewWnd and PushedMsgId are read.
-#include "FuzzCheck.h"
+#include "Fuzz.h"
 #include "shell/LaunchNumber.h"
 #include "shell/MessageClient.h"
 
@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -19,15 +18,14 @@ int ReferenceNumber(const std::string& strValue)
     errno = 0;
     char* pEnd = nullptr;
     const long long nValue = std::strtoll(strValue.c_str(), &pEnd, 10);
-    if (errno == ERANGE) {
+    if (errno == ERANGE)
         return nValue > 0 ? INT_MAX : INT_MIN;
-    }
     return nValue > INT_MAX ? INT_MAX : nValue < INT_MIN ? INT_MIN : static_cast<int>(nValue);
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
     const QString strCmdLine = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<int>(size));
     const auto items = MessageClient::SplitCmdLine(strCmdLine);
@@ -37,5 +35,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(item.second.find(';') == std::string::npos);
         FUZZ_CHECK(LaunchNumber(item.second) == ReferenceNumber(item.second));
     }
-    return 0;
 }

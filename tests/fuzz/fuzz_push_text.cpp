@@ -2,18 +2,16 @@
 // size of the reads (1 to 256), then what the server sends. Every message the
 // reads complete is read for an alarm payload, as is the whole text taken as
 // one read.
-#include "FuzzCheck.h"
+#include "Fuzz.h"
 #include "push/CPushMsgAssembler.h"
 #include "push/CTcpConnect.h"
 
 #include <algorithm>
-#include <cstdint>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
-    if (size == 0) {
-        return 0;
-    }
+    if (size == 0)
+        return;
     const int nRead = data[0] + 1;
     const QByteArray baStream(reinterpret_cast<const char*>(data) + 1, static_cast<int>(size - 1));
 
@@ -21,21 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int nPos = 0; nPos < baStream.size(); nPos += nRead) {
         const QByteArray baRead = baStream.mid(nPos, nRead);
         QByteArray baMessage;
-        if (!assembler.Feed(baRead, baMessage)) {
+        if (!assembler.Feed(baRead, baMessage))
             continue;
-        }
         // A message is what the server sent, never more nor pieces glued out of order.
         FUZZ_CHECK(baMessage.size() <= CPushMsgAssembler::kMaxMessageBytes && baStream.contains(baMessage));
         FUZZ_CHECK(baMessage.endsWith(baRead));
         QByteArray baPayload("\x01untouched");
-        if (!CTcpConnect::TakeAlarmPayload(baMessage, baPayload)) {
+        if (!CTcpConnect::TakeAlarmPayload(baMessage, baPayload))
             FUZZ_CHECK(baPayload == "\x01untouched");
-        }
     }
 
     QByteArray baPayload("\x01untouched");
-    if (!CTcpConnect::TakeAlarmPayload(baStream, baPayload)) {
+    if (!CTcpConnect::TakeAlarmPayload(baStream, baPayload))
         FUZZ_CHECK(baPayload == "\x01untouched");
-    }
-    return 0;
 }

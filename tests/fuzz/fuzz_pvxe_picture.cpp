@@ -1,18 +1,15 @@
 // The encrypted picture format, as the video library reads a downloaded body.
 // Input: one byte giving the verification code's length (mod 17), the code,
 // then the body.
-#include "FuzzCheck.h"
+#include "Fuzz.h"
 #include "PictureDecryptor.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
-    if (size == 0) {
-        return 0;
-    }
+    if (size == 0)
+        return;
     const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::size_t nCodeLen = std::min<std::size_t>(data[0] % 17, input.size());
     const std::string code = input.substr(0, nCodeLen);
@@ -27,5 +24,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         FUZZ_CHECK(picture == body);
     }
-    return 0;
 }

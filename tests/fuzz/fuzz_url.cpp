@@ -1,12 +1,10 @@
 // Addresses the video library takes: the cloud base, picture addresses and
 // redirect targets. Input: an address, then after a newline a Location header
 // resolved against it. A parsed address written out parses to itself.
-#include "FuzzCheck.h"
+#include "Fuzz.h"
 #include "Url.h"
 
 #include <cctype>
-#include <cstdint>
-#include <string>
 
 namespace {
 
@@ -29,7 +27,7 @@ int HexValue(char c)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::size_t nNewline = input.find('\n');
@@ -40,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pavrix::Url::parse(address, &url)) {
         CheckWellFormed(url);
         pavrix::Url next;
-        if (url.resolve(location, &next)) {
+        if (url.resolve(location, &next))
             CheckWellFormed(next);
-        }
     }
 
     // A query value encodes to unreserved characters and %XX, and back.
@@ -60,5 +57,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += 2;
     }
     FUZZ_CHECK(decoded == input);
-    return 0;
 }
