@@ -10,32 +10,23 @@
 
 namespace pvxtest {
 
-inline std::string pvxeEncrypt(const std::string& plain, const std::string& code, const std::string& salt,
-                               const std::string& iv)
+inline std::string pvxeEncrypt(const std::string& plain, const std::string& code)
 {
-    std::string keyInput = salt + code;
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(keyInput.data()), keyInput.size(), digest);
+    const std::string salt = "0123456789abcdef", iv = "fedcba9876543210";
+    const std::string keyInput = salt + code;
+    unsigned char key[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(keyInput.data()), keyInput.size(), key);
     std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
-    EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, digest,
+    EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, key,
                        reinterpret_cast<const unsigned char*>(iv.data()));
     std::string out(plain.size() + 32, '\0');
-    int n = 0;
-    int tail = 0;
+    int n = 0, tail = 0;
     auto* bytes = reinterpret_cast<unsigned char*>(&out[0]);
     EVP_EncryptUpdate(ctx.get(), bytes, &n, reinterpret_cast<const unsigned char*>(plain.data()),
-                      static_cast<int>(plain.size()));
+                      int(plain.size()));
     EVP_EncryptFinal_ex(ctx.get(), bytes + n, &tail);
-    out.resize(static_cast<std::size_t>(n + tail));
-    return std::string("PVXE") + '\x01' + salt + iv + out;
-}
-
-inline std::string fakeJpeg(std::size_t size)
-{
-    std::string jpeg("\xFF\xD8\xFF\xE0", 4);
-    for (std::size_t i = jpeg.size(); i < size; ++i)
-        jpeg += static_cast<char>(i * 7);
-    return jpeg;
+    out.resize(std::size_t(n + tail));
+    return std::string("PVXE\x01", 5) + salt + iv + out;
 }
 
 } // namespace pvxtest

@@ -1,5 +1,4 @@
-// Records what the library reports to one session's callbacks, for tests and
-// tools that drive it through the C interface.
+// Records what the library reports to one session's callbacks.
 #pragma once
 
 #include "PavrixSDK.h"
@@ -7,9 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pvxtest {
@@ -18,7 +17,6 @@ struct Message
 {
     unsigned int type;
     unsigned int code;
-    std::string text;
 };
 
 class SdkProbe
@@ -40,11 +38,7 @@ public:
 
     int release()
     {
-        if (sessionId.empty())
-            return 0;
-        const int result = OpenSDK_FreeSession(sessionId.c_str());
-        sessionId.clear();
-        return result;
+        return sessionId.empty() ? 0 : OpenSDK_FreeSession(std::exchange(sessionId, {}).c_str());
     }
 
     std::vector<Message> messages() const
@@ -53,19 +47,15 @@ public:
         return received;
     }
 
-    // Waits for a message of that type; returns its index or -1 after the timeout.
-    int waitFor(unsigned int type, int timeoutMs = 10000, std::size_t from = 0) const
+    // Waits for a message of that type; its index, or -1 after the timeout.
+    int waitFor(unsigned int type, int timeoutMs = 10000) const
     {
         std::unique_lock<std::mutex> lock(mutex);
         int index = -1;
         changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            for (std::size_t i = from; i < received.size(); ++i) {
-                if (received[i].type == type) {
-                    index = static_cast<int>(i);
-                    return true;
-                }
-            }
-            return false;
+            for (std::size_t i = 0; i < received.size() && index < 0; ++i)
+                index = received[i].type == type ? int(i) : -1;
+            return index >= 0;
         });
         return index;
     }
@@ -82,45 +72,30 @@ public:
         return frames;
     }
 
-    int callbackCount() const { return callbacks; }
-
     std::string sessionId;
-    std::function<void(const Message&)> onMessageHook; // runs on the library's thread
     std::atomic<int> callbacks{0};
-    std::atomic<int> badFrames{0};
+    void (*onMessageHook)(SdkProbe*, const Message&) = nullptr; // runs on the library's thread
 
 private:
-    static void onMessage(const char* session, unsigned int type, unsigned int code, const char* text,
-                          void* user)
+    static void onMessage(const char*, unsigned int type, unsigned int code, const char*, void* user)
     {
         auto* self = static_cast<SdkProbe*>(user);
         ++self->callbacks;
-        Message message{type, code, text ? text : ""};
-        if (!session || self->sessionId != session)
-            message.type = 9999; // marks a message for the wrong session
         {
             std::lock_guard<std::mutex> lock(self->mutex);
-            self->received.push_back(message);
+            self->received.push_back({type, code});
         }
         self->changed.notify_all();
         if (self->onMessageHook)
-            self->onMessageHook(message);
+            self->onMessageHook(self, {type, code});
     }
 
-    static void onData(unsigned int type, char* data, unsigned int size, void* user)
+    static void onData(unsigned int type, char*, unsigned int, void* user)
     {
         auto* self = static_cast<SdkProbe*>(user);
         ++self->callbacks;
-        if (type != OPENSDK_DATA_FRAME)
-            return;
-        // Every frame handed over is a whole JPEG.
-        if (size < 4 || static_cast<unsigned char>(data[0]) != 0xFF ||
-            static_cast<unsigned char>(data[1]) != 0xD8)
-            ++self->badFrames;
-        {
-            std::lock_guard<std::mutex> lock(self->mutex);
-            ++self->frames;
-        }
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->frames += type == OPENSDK_DATA_FRAME ? 1 : 0;
         self->changed.notify_all();
     }
 

@@ -1,6 +1,5 @@
-// The platform simulator for these tests (started by the team's
-// SimulatorProcess), plus the platform API call the picture tests need to learn
-// picture addresses.
+// The platform simulator for the benchmark (started by the tests'
+// SimulatorProcess), plus the platform API call that gives picture addresses.
 #pragma once
 
 #include "SimulatorProcess.h"
