@@ -16,7 +16,7 @@ QRadioButton* day(CusCalendarWnd& cal, int nCell)
     return cal.findChild<QRadioButton*>(QStringLiteral("radioButton%1").arg(nCell));
 }
 
-// Index (1-based) of the cell that shows day 1.
+// The cell (1-based) that shows day 1.
 int firstDayCell(CusCalendarWnd& cal)
 {
     for (int i = 1; i <= 42; ++i) {
@@ -69,11 +69,8 @@ private slots:
 
     void dayPressAndBrowsing()
     {
+        // From the 31st into a shorter month, and a day pressed there.
         CusCalendarWnd cal(nullptr);
-        cal.SetDateTime("2023-10-05 08:30:15");
-        QTest::mousePress(day(cal, 12), Qt::LeftButton); // cell 12 of October 2023 is the 12th
-        QTest::mouseClick(cal.findChild<QPushButton*>("next_month"), Qt::LeftButton);
-        QCOMPARE(commit(cal), QStringLiteral("2023-10-12 08:30:15")); // browsing alone chooses nothing
         cal.SetDateTime("2024-01-31 10:00:00");
         QTest::mouseClick(cal.findChild<QPushButton*>("previous_month"), Qt::LeftButton);
         QTest::mousePress(day(cal, firstDayCell(cal) + 24), Qt::LeftButton);
