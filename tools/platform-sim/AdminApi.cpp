@@ -212,7 +212,7 @@ void AdminApi::streams(const httplib::Request& req, httplib::Response& res, cons
             m_ctx.streams.control(body.get("action", "").asString(), body.get("deviceSerial", "").asString(),
                                   body.get("channelNo", -1).asInt());
         if (matched < 0)
-            return fail(res, 400, "\"action\" is stall, resume or end");
+            return fail(res, 400, "\"action\" is stall, resume, end or hold");
         reply["matched"] = matched;
     }
     reply["streams"] = Json::Value(Json::arrayValue);
@@ -222,6 +222,7 @@ void AdminApi::streams(const httplib::Request& req, httplib::Response& res, cons
         v["deviceSerial"] = s.deviceSerial;
         v["channelNo"] = s.channelNo;
         v["stalled"] = s.stalled;
+        v["download"] = s.download;
         reply["streams"].append(v);
     }
     ok(res, reply);

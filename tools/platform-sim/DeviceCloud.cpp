@@ -46,14 +46,16 @@ bool toSize(const std::string& text, QSize& size)
     return true;
 }
 
-// Sends one stream's frames, one call of the HTTP library per frame.
+// Sends one stream's frames, one call of the HTTP library per frame; a
+// download's without waiting between them.
 class StreamSender
 {
 public:
     StreamSender(Store& store, StreamRegistry& registry, std::shared_ptr<StreamState> state,
                  CameraRecord camera, std::vector<Span> spans, int fps, QSize size)
         : m_store(store), m_registry(registry), m_state(std::move(state)), m_camera(std::move(camera)),
-          m_spans(std::move(spans)), m_intervalMs(1000 / fps), m_interval(m_intervalMs), m_size(size)
+          m_spans(std::move(spans)), m_intervalMs(1000 / fps),
+          m_interval(m_state->download ? 0 : m_intervalMs), m_size(size)
     {
         m_at = m_spans.empty() ? 0 : m_spans.front().start;
     }
@@ -127,8 +129,12 @@ void DeviceCloud::install(httplib::Server& server)
 {
     server.Get("/cloud/v1/records",
                m_ctx.guarded([this](const httplib::Request& q, httplib::Response& r) { records(q, r); }));
-    server.Get("/cloud/v1/stream",
-               m_ctx.guarded([this](const httplib::Request& q, httplib::Response& r) { stream(q, r); }));
+    server.Get("/cloud/v1/stream", m_ctx.guarded([this](const httplib::Request& q, httplib::Response& r) {
+        stream(q, r, false);
+    }));
+    server.Get("/cloud/v1/download", m_ctx.guarded([this](const httplib::Request& q, httplib::Response& r) {
+        stream(q, r, true);
+    }));
 }
 
 std::string DeviceCloud::frame(FrameKind kind, int64_t onScreenMs, const std::string& payload)
@@ -190,7 +196,7 @@ void DeviceCloud::records(const httplib::Request& req, httplib::Response& res)
     ApiContext::reply(res, 200, body);
 }
 
-void DeviceCloud::stream(const httplib::Request& req, httplib::Response& res)
+void DeviceCloud::stream(const httplib::Request& req, httplib::Response& res, bool download)
 {
     Target t;
     if (!resolve(req, res, t))
@@ -218,10 +224,10 @@ void DeviceCloud::stream(const httplib::Request& req, httplib::Response& res)
     }
     std::vector<Span> spans =
         m_ctx.store.recordings(t.camera.deviceSerial, t.camera.channelNo, t.start, t.end);
-    auto state = m_ctx.streams.open(t.camera.deviceSerial, t.camera.channelNo);
-    SimUtil::log("stream %d of %s/%d: %zu recordings, %dx%d at %d fps", state->id,
-                 t.camera.deviceSerial.c_str(), t.camera.channelNo, spans.size(), size.width(), size.height(),
-                 fps);
+    auto state = m_ctx.streams.open(t.camera.deviceSerial, t.camera.channelNo, download);
+    SimUtil::log("%s %d of %s/%d: %zu recordings, %dx%d at %d fps", download ? "download" : "stream",
+                 state->id, t.camera.deviceSerial.c_str(), t.camera.channelNo, spans.size(), size.width(),
+                 size.height(), fps);
     auto sender =
         std::make_shared<StreamSender>(m_ctx.store, m_ctx.streams, state, t.camera, spans, fps, size);
     res.set_header("Connection", "close");

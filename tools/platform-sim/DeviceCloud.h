@@ -8,7 +8,8 @@
 struct StreamState;
 
 // The device cloud under /cloud that the video SDK stand-in talks to: recording
-// search and a paced stream of JPEG frames (docs/device-cloud.md).
+// search, a paced stream of JPEG frames and the same frames as a download sent
+// as fast as the client reads (docs/device-cloud.md).
 class DeviceCloud
 {
 public:
@@ -33,7 +34,7 @@ private:
     // Checks token, parameters and device; on failure the reply is written and false returned.
     bool resolve(const httplib::Request& req, httplib::Response& res, Target& target);
     void records(const httplib::Request& req, httplib::Response& res);
-    void stream(const httplib::Request& req, httplib::Response& res);
+    void stream(const httplib::Request& req, httplib::Response& res, bool download);
     static void refuse(httplib::Response& res, int status, int code, const char* msg);
 
     ApiContext& m_ctx;

@@ -1,12 +1,26 @@
 #include "StreamRegistry.h"
 
-std::shared_ptr<StreamState> StreamRegistry::open(const std::string& serial, int channelNo)
+#include <algorithm>
+
+namespace {
+
+bool matches(const std::string& serial, int channelNo, const std::string& wantSerial, int wantChannel)
+{
+    return wantSerial.empty() || (serial == wantSerial && (wantChannel < 0 || channelNo == wantChannel));
+}
+
+} // namespace
+
+std::shared_ptr<StreamState> StreamRegistry::open(const std::string& serial, int channelNo, bool download)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto s = std::make_shared<StreamState>();
     s->id = m_nextId++;
     s->deviceSerial = serial;
     s->channelNo = channelNo;
+    s->download = download;
+    for (const auto& hold : m_holds)
+        s->stalled = s->stalled || matches(serial, channelNo, hold.first, hold.second);
     m_streams[s->id] = s;
     return s;
 }
@@ -20,10 +34,21 @@ void StreamRegistry::close(int id)
 int StreamRegistry::control(const std::string& action, const std::string& serial, int channelNo)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (action == "hold") {
+        m_holds.emplace_back(serial, channelNo);
+        return 0;
+    }
+    if (action == "resume") {
+        m_holds.erase(std::remove_if(m_holds.begin(), m_holds.end(),
+                                     [&](const auto& hold) {
+                                         return matches(hold.first, hold.second, serial, channelNo);
+                                     }),
+                      m_holds.end());
+    }
     int matched = 0;
     for (auto& entry : m_streams) {
         StreamState& s = *entry.second;
-        if (!serial.empty() && (s.deviceSerial != serial || (channelNo >= 0 && s.channelNo != channelNo)))
+        if (!matches(s.deviceSerial, s.channelNo, serial, channelNo))
             continue;
         if (action == "stall")
             s.stalled = true;

@@ -36,6 +36,14 @@ enum OpenSDK_DataType
     OPENSDK_DATA_FRAME = 1 /* one JPEG frame */
 };
 
+/* Events delivered to a clip download's callback. */
+enum OpenSDK_DownloadEvent
+{
+    OPENSDK_DOWNLOAD_FRAME = 1, /* pData: one JPEG frame; iOsdMs: its on-screen time */
+    OPENSDK_DOWNLOAD_END = 2,   /* the whole span has arrived; iOsdMs: where it ended */
+    OPENSDK_DOWNLOAD_FAILED = 3 /* iErrorCode says why, pData a short text (may be NULL) */
+};
+
 /* Error codes (OpenSDK_GetLastErrorCode and message error codes). */
 enum OpenSDK_ErrorCode
 {
@@ -79,6 +87,10 @@ typedef void (*OpenSDK_MessageHandler)(const char* szSessionId, unsigned int iMs
                                        unsigned int iErrorCode, const char* pMessageInfo, void* pUser);
 /* Called on an SDK thread; pData is valid only during the call. */
 typedef void (*OpenSDK_DataCallBack)(unsigned int enType, char* pData, unsigned int iLen, void* pUser);
+/* Called on the download's own thread, one call at a time; pData is valid only during
+   the call. iOsdMs: milliseconds since the epoch (UTC). After END or FAILED nothing follows. */
+typedef void (*OpenSDK_DownloadCallBack)(unsigned int iEvent, unsigned int iErrorCode, long long iOsdMs,
+                                         const char* pData, unsigned int iLen, void* pUser);
 
 PAVRIX_API int OpenSDK_SetConfigInfo(int key, int value);
 PAVRIX_API int OpenSDK_Init(const char* szAppKey);
@@ -102,6 +114,18 @@ PAVRIX_API int OpenSDK_PlayBackPause(const char* szSessionId);
 PAVRIX_API int OpenSDK_PlayBackResume(const char* szSessionId);
 PAVRIX_API int OpenSDK_StopPlayBackEx(const char* szSessionId);
 PAVRIX_API int OpenSDK_GetOSDTime(const char* szSessionId, STREAM_TIME* pTime);
+
+/* Fetches the frames of a span, as playback would show them, as fast as the cloud sends
+   them: nothing is painted or paced, and a playback on the session goes on untouched. Each
+   frame, then the end or the failure, goes to pCallBack. Returns at once; a download
+   already running on the session is stopped first. A refusal (wrong code, offline device,
+   no such channel) arrives as FAILED. */
+PAVRIX_API int OpenSDK_StartDownload(const char* szSessionId, const char* szDevSerial, int iChannelNo,
+                                     const char* szSafeKey, const char* szStartTime, const char* szStopTime,
+                                     OpenSDK_DownloadCallBack pCallBack, void* pUser);
+/* Ends the session's download; no callback of it starts after this returns (a running
+   one is waited for, bounded). Freeing the session stops its download too. */
+PAVRIX_API int OpenSDK_StopDownload(const char* szSessionId);
 
 /* On success *pBuf holds the decrypted picture; free it with OpenSDK_Data_Free. */
 PAVRIX_API int OpenSDK_DecryptPicture(const char* szAccessToken, const char* szPicUrl,

@@ -62,6 +62,15 @@ void CallbackSink::data(unsigned int type, char* bytes, unsigned int size)
     leave();
 }
 
+void CallbackSink::download(OpenSDK_DownloadCallBack callback, void* user, unsigned int event,
+                            unsigned int errorCode, long long osdMs, const char* bytes, unsigned int size)
+{
+    if (!callback || !enter())
+        return;
+    callback(event, errorCode, osdMs, bytes, size, user);
+    leave();
+}
+
 bool CallbackSink::close(std::chrono::milliseconds limit)
 {
     std::unique_lock<std::mutex> lock(m_mutex);

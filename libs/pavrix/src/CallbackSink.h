@@ -22,6 +22,9 @@ public:
     void setDataCallback(OpenSDK_DataCallBack callback, void* user);
     void message(unsigned int type, unsigned int errorCode, const char* text = nullptr);
     void data(unsigned int type, char* bytes, unsigned int size);
+    // A clip download's callback, under the same promise as the others.
+    void download(OpenSDK_DownloadCallBack callback, void* user, unsigned int event, unsigned int errorCode,
+                  long long osdMs, const char* bytes, unsigned int size);
 
     // From now on no callback starts. Waits up to limit for the ones running on
     // other threads; a callback of the calling thread (a host closing the session

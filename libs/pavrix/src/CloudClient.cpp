@@ -102,10 +102,20 @@ SdkError CloudClient::searchRecords(const ClipQuery& query, const std::string& t
     return SdkError::none();
 }
 
+Url CloudClient::framesUrl(const std::string& path, const ClipQuery& query) const
+{
+    return endpoint(path,
+                    clipQueryText(query) + "&code=" + Url::encodeQueryValue(query.code) + m_streamFormat);
+}
+
 Url CloudClient::streamUrl(const ClipQuery& query) const
 {
-    return endpoint("/v1/stream",
-                    clipQueryText(query) + "&code=" + Url::encodeQueryValue(query.code) + m_streamFormat);
+    return framesUrl("/v1/stream", query);
+}
+
+Url CloudClient::downloadUrl(const ClipQuery& query) const
+{
+    return framesUrl("/v1/download", query);
 }
 
 SdkError CloudClient::replyError(const HttpResponse& response)

@@ -42,6 +42,8 @@ public:
     SdkError searchRecords(const ClipQuery& query, const std::string& token,
                            std::vector<RecordSpan>* spans) const;
     Url streamUrl(const ClipQuery& query) const;
+    // The same frames, sent as fast as the connection takes them.
+    Url downloadUrl(const ClipQuery& query) const;
     const HttpFetcher& fetcher() const { return m_fetcher; }
 
     // The reply's {"code":..,"msg":..} when it has one, else a code from the status.
@@ -54,6 +56,7 @@ public:
 
 private:
     Url endpoint(const std::string& path, const std::string& query) const;
+    Url framesUrl(const std::string& path, const ClipQuery& query) const;
 
     Url m_base;
     HttpFetcher m_fetcher;

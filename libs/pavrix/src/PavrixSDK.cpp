@@ -246,6 +246,37 @@ int OpenSDK_GetOSDTime(const char* szSessionId, STREAM_TIME* pTime)
     });
 }
 
+int OpenSDK_StartDownload(const char* szSessionId, const char* szDevSerial, int iChannelNo,
+                          const char* szSafeKey, const char* szStartTime, const char* szStopTime,
+                          OpenSDK_DownloadCallBack pCallBack, void* pUser)
+{
+    return guarded(__func__, [&] {
+        PVX_REQUIRE_INIT();
+        auto session = sessionFor(szSessionId, __func__);
+        if (!session)
+            return -1;
+        PVX_REQUIRE(validClip(szDevSerial, iChannelNo, szStartTime, szStopTime),
+                    "device, channel or times not valid");
+        PVX_REQUIRE(szSafeKey, "no verification code");
+        PVX_REQUIRE(pCallBack, "no download callback");
+        PVX_INFO("download %s/%d %s..%s code %s", szDevSerial, iChannelNo, szStartTime, szStopTime,
+                 SdkLog::mask(szSafeKey).c_str());
+        const ClipQuery query{szDevSerial, iChannelNo, szStartTime, szStopTime, szSafeKey};
+        auto& context = SdkContext::instance();
+        const SdkError error =
+            session->download(*context.cloud(), query, context.accessToken(), pCallBack, pUser);
+        return error.ok() ? succeed() : fail(error, __func__);
+    });
+}
+
+int OpenSDK_StopDownload(const char* szSessionId)
+{
+    return onSession(szSessionId, __func__, [](Session& session) {
+        session.stopDownload();
+        return SdkError::none();
+    });
+}
+
 int OpenSDK_DecryptPicture(const char* szAccessToken, const char* szPicUrl, const char* szDevSerial,
                            const char* szSafeKey, char** pBuf, int* iLen)
 {

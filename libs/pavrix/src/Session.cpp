@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "CallbackSink.h"
+#include "ClipDownload.h"
 #include "SdkLog.h"
 #include "StreamPlayer.h"
 
@@ -132,6 +133,48 @@ SdkError Session::osdTime(std::int64_t* msSinceEpoch) const
     return SdkError::none();
 }
 
+std::unique_ptr<ClipDownload> Session::takeDownload()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::move(m_download);
+}
+
+SdkError Session::download(const CloudClient& cloud, const ClipQuery& query, const std::string& token,
+                           OpenSDK_DownloadCallBack callback, void* user)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_closed)
+            return {OPENSDK_ERR_NO_SESSION, "session is being freed"};
+    }
+    // As with playback: the old download's thread may be inside the host, which
+    // may call in here, so it is never stopped under the lock.
+    if (auto old = takeDownload())
+        old->stop(kStopLimit);
+    ClipDownload::Params params{cloud.downloadUrl(query), token, callback, user};
+    auto download = std::make_unique<ClipDownload>(m_sink, cloud.fetcher(), params);
+    download->start();
+    std::unique_ptr<ClipDownload> replaced;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_closed) {
+            replaced = std::move(download);
+        } else {
+            replaced = std::move(m_download);
+            m_download = std::move(download);
+        }
+    }
+    if (replaced)
+        replaced->stop(kStopLimit);
+    return SdkError::none();
+}
+
+void Session::stopDownload()
+{
+    if (auto download = takeDownload())
+        download->stop(kStopLimit);
+}
+
 void Session::close()
 {
     {
@@ -144,6 +187,7 @@ void Session::close()
         PVX_WARN("session %s: a callback still runs after %lld ms", id().c_str(),
                  static_cast<long long>(kCallbackDrainLimit.count()));
     stop();
+    stopDownload();
 }
 
 } // namespace pavrix

@@ -1,5 +1,5 @@
-// One session of the host: its callbacks, its record searches and at most one
-// playback at a time.
+// One session of the host: its callbacks, its record searches, at most one
+// playback and at most one clip download at a time.
 #pragma once
 
 #include "CloudClient.h"
@@ -14,6 +14,7 @@
 namespace pavrix {
 
 class CallbackSink;
+class ClipDownload;
 class StreamPlayer;
 
 class Session
@@ -38,16 +39,22 @@ public:
     SdkError resume();
     void stop();
     SdkError osdTime(std::int64_t* msSinceEpoch) const;
+    // A clip download beside the playback; replaces a running download.
+    SdkError download(const CloudClient& cloud, const ClipQuery& query, const std::string& token,
+                      OpenSDK_DownloadCallBack callback, void* user);
+    void stopDownload();
 
     // No callback runs once this returns (except one the caller is inside).
     void close();
 
 private:
     std::unique_ptr<StreamPlayer> takePlayer();
+    std::unique_ptr<ClipDownload> takeDownload();
 
     std::shared_ptr<CallbackSink> m_sink;
     mutable std::mutex m_mutex;
     std::unique_ptr<StreamPlayer> m_player;
+    std::unique_ptr<ClipDownload> m_download;
     bool m_closed = false;
 };
 
