@@ -57,15 +57,17 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         spdlog::details::log_msg msg(spdlog::string_view_t(tag ? tag : ""), toSpdLevel(level),
                                      spdlog::string_view_t(text));
+        // A log that cannot be written (a full disk) loses lines, never the
+        // process: the file sink throws from whichever thread logs.
         for (auto& sink : m_sinks) {
-            sink->log(msg);
+            guarded([&] { sink->log(msg); });
         }
         if (m_capture) {
             m_captured.push_back({level, tag ? tag : "", text});
         }
         if (level >= 5) {
             for (auto& sink : m_sinks) {
-                sink->flush();
+                guarded([&] { sink->flush(); });
             }
         }
     }
@@ -127,7 +129,23 @@ private:
         }
     }
 
+    // Under m_mutex. Says so on stderr once per run of failures.
+    template <typename Call>
+    void guarded(Call call)
+    {
+        try {
+            call();
+            m_failing = false;
+        } catch (const spdlog::spdlog_ex& e) {
+            if (!m_failing) {
+                std::fprintf(stderr, "logkit: log lines lost: %s\n", e.what());
+            }
+            m_failing = true;
+        }
+    }
+
     std::mutex m_mutex;
+    bool m_failing = false;
     std::vector<spdlog::sink_ptr> m_sinks;
     spdlog::sink_ptr m_stderr;
     bool m_capture = false;
