@@ -7,6 +7,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
   libjsoncpp-dev libssl-dev libsqlite3-dev
   libcpp-httplib-dev libspdlog-dev
+  libavformat-dev libavcodec-dev libavutil-dev ffmpeg
   xvfb xauth x11-apps imagemagick openbox curl
   fonts-wqy-microhei clang-format
   clang libclang-rt-dev

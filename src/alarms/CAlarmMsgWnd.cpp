@@ -67,6 +67,8 @@ CAlarmMsgWnd::CAlarmMsgWnd(QWidget* parent, Place ePlace)
     m_pUi->setupUi(this);
     SetPicStyle(PicLoading);
     m_pUi->delSelectedCtrl->hide();
+    // Ticking with the mouse leaves the keys with the list.
+    m_pUi->delSelectedCtrl->setFocusPolicy(Qt::NoFocus);
     m_strAesKey = LaunchValues::snapshot().AesKey;
 
     // Emitted on the GUI thread once a decryption result is back, so the

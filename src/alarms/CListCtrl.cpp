@@ -4,12 +4,14 @@
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CPicLoad.h"
 #include "platform/CPlatformRequest.h"
+#include "platform/CSafeJson.h"
 #include "shell/LaunchValues.h"
 #include "shell/ModuleLog.h"
 #include "widgets/CMsgBox.h"
 
 #include <QElapsedTimer>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QNetworkReply>
@@ -28,7 +30,11 @@ const char* const kListStyle =
     "\tQListWidget{\t\tshow-decoration-selected: 1;\t\tborder-image:none;\t\tborder:none;\t}"
     "\tQListView::item{\t\twidth:235px;\t\theight:100px;\t\tborder:none;\t\tborder-image:"
     "none;\t}\tQListView::item:hover{\t\tbackground-color:#e5ebff; \t\tcolor:#ffffff;\t}"
-    "\t/*QListView::item:selected{\t\tbackground-color:#6186ff;\t\tcolor:#ffffff;*/\t";
+    "\t/*QListView::item:selected{\t\tbackground-color:#6186ff;\t\tcolor:#ffffff;*/\t"
+    // Keys work on the list: a frame of the accent colour shows where they go,
+    // instead of the style's dotted one around an item.
+    "QListWidget{border:1px solid transparent;border-radius:4px;outline:none;}"
+    "QListWidget:focus{border:1px solid #6186ff;}";
 
 // 6 px, a #cfd4e5 handle of at least 80 px, no arrows, nothing under it.
 const char* const kScrollBarStyle =
@@ -59,7 +65,7 @@ CListCtrl::CListCtrl(QWidget* parent) : QListWidget(parent)
     verticalScrollBar()->setStyleSheet(QString::fromUtf8(kScrollBarStyle));
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     connect(this, &CListCtrl::InterUpdateListSignal, this, &CListCtrl::OnInterUpdateListSlot,
             Qt::QueuedConnection);
     connect(this, &QListWidget::pressed, this, &CListCtrl::OnItemPressed);
@@ -341,6 +347,8 @@ void CListCtrl::OpenContextMenu(const QPoint& ptGlobal)
                      QStringLiteral("全部标记为已读"), this, &CListCtrl::SetAllReadFromMenu);
     pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_filtrate_default.png")), QStringLiteral("筛选"),
                      this, &CListCtrl::sigListFilterClick);
+    pMenu->addAction(QIcon(QStringLiteral(":/Skin/main/icon_save_default.png")), QStringLiteral("保存图片"),
+                     this, &CListCtrl::SaveMenuItemSnap);
     // The sheet's item width leaves "全部标记为已读" no room once the icon
     // column is taken off (it is cut with wider fonts): the items grow to it.
     QFont font(QStringLiteral("Microsoft Yahei"));
@@ -358,24 +366,126 @@ void CListCtrl::DeleteMenuItemRow()
     if (m_pMenu) {
         m_pMenu->close();
     }
+    AskToDeleteRow(m_pMenuRow.data());
+    m_pMenuRow = nullptr;
+}
+
+void CListCtrl::SaveMenuItemSnap()
+{
+    if (m_pMenu) {
+        m_pMenu->close();
+    }
+    if (CAlarmMsgWnd* pRow = m_pMenuRow.data()) {
+        emit sigListSaveSnap(pRow);
+    }
+    m_pMenuRow = nullptr;
+}
+
+bool CListCtrl::AskToDeleteRow(CAlarmMsgWnd* pRow)
+{
+    if (!pRow) {
+        return false;
+    }
+    const QPointer<CAlarmMsgWnd> pGuard(pRow);
     auto* pBox = new CMsgBox(window(), 0, 0, QStringLiteral("确定删除该消息吗？"));
     const bool bConfirmed = pBox->exec() == QDialog::Accepted;
     // The box ran its own event loop: the row may have gone with a new page.
-    CAlarmMsgWnd* pRow = m_pMenuRow.data();
-    QListWidgetItem* pItem = ItemOf(pRow);
-    m_pMenuRow = nullptr;
-    if (!bConfirmed || !pItem) {
-        return;
+    if (!bConfirmed || !ItemOf(pGuard.data())) {
+        return false;
     }
+    RemoveRowAndOpenNext(pGuard.data());
+    return true;
+}
+
+void CListCtrl::RemoveRowAndOpenNext(CAlarmMsgWnd* pRow)
+{
+    QListWidgetItem* pItem = ItemOf(pRow);
+    const int nIndex = row(pItem);
+    // The operator stays where they were in the list.
+    const int nScroll = verticalScrollBar()->value();
     HttpDeleteMsg(pRow->GetMsgId());
     m_vecShownRows.erase(std::remove(m_vecShownRows.begin(), m_vecShownRows.end(), pRow),
                          m_vecShownRows.end());
     removeItemWidget(pItem);
     delete pItem;
     delete pRow;
-    if (currentIndex().isValid()) {
-        OnItemPressed(currentIndex());
+    if (count() == 0) {
+        return;
     }
+    QListWidgetItem* pNext = item(std::min(nIndex, count() - 1));
+    setCurrentItem(pNext);
+    verticalScrollBar()->setValue(nScroll);
+    OnItemPressed(indexFromItem(pNext));
+}
+
+void CListCtrl::ClearCurrentRow()
+{
+    if (m_pCurRow) {
+        m_pCurRow->SetWndSelected(false);
+        m_pCurRow->setStyleSheet(QStringLiteral("background-color:transparent;"));
+    }
+    m_pCurRow = nullptr;
+    m_pPressedRow = nullptr;
+}
+
+// ---------------------------------------------------------------- keys
+
+void CListCtrl::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        event->ignore();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Up:
+        MoveSelection(-1);
+        break;
+    case Qt::Key_Down:
+        MoveSelection(1);
+        break;
+    case Qt::Key_PageUp:
+        emit sigListPageKey(-1);
+        break;
+    case Qt::Key_PageDown:
+        emit sigListPageKey(1);
+        break;
+    case Qt::Key_Home:
+        emit sigListPageKey(0);
+        break;
+    case Qt::Key_End:
+        emit sigListPageKey(2);
+        break;
+    case Qt::Key_Delete:
+        if (m_bDeletionMode) {
+            emit sigListDeleteKey();
+        } else {
+            AskToDeleteRow(m_pCurRow.data());
+        }
+        break;
+    default:
+        // Not the view's own handling (Space would select, letters search):
+        // playback keys and the rest go on to the window.
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void CListCtrl::MoveSelection(int nStep)
+{
+    if (count() == 0) {
+        return;
+    }
+    const int nCurrent = m_pCurRow ? row(ItemOf(m_pCurRow.data())) : -1;
+    const int nTarget = nCurrent < 0 ? 0 : nCurrent + nStep;
+    if (nTarget < 0 || nTarget >= count() || nTarget == nCurrent) {
+        return;
+    }
+    QListWidgetItem* pItem = item(nTarget);
+    setCurrentItem(pItem);
+    scrollToItem(pItem);
+    // The same road as a press: read request, detail side, selection.
+    OnItemPressed(indexFromItem(pItem));
 }
 
 void CListCtrl::EnterDeletionMode()
@@ -430,12 +540,27 @@ void CListCtrl::HttpDeleteMsg(int nMsgId)
     PostListRequest("/api/msg/delete", QStringLiteral("DeleteMsg"), CPlatformRequest::WriteJson(body));
 }
 
+bool CListCtrl::IsDeleteConfirmed(QNetworkReply* reply)
+{
+    if (reply->error() != QNetworkReply::NoError) {
+        return false;
+    }
+    // The envelope's "code" is "200" once the platform has deleted the message.
+    Json::Value root;
+    std::string strCode;
+    return CSafeJson::ParseObject(CPlatformRequest::ReadBody(reply), root) &&
+           CSafeJson::ToText(CSafeJson::Member(root, "code"), strCode) && strCode == "200";
+}
+
 void CListCtrl::serviceRequestFinished(QNetworkReply* reply)
 {
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 401 &&
         reply->error() != QNetworkReply::NoError) {
         MC_LOG(5, "CListCtrl::serviceRequestFinished", "<%d>\t<%s>,login fail:%s",
                reply->errorString().toLocal8Bit().constData());
+    }
+    if (CPlatformRequest::TagOf(reply) == QLatin1String("DeleteMsg")) {
+        emit sigListMsgDeleted(IsDeleteConfirmed(reply));
     }
     reply->abort();
     reply->deleteLater();

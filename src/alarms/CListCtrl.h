@@ -46,10 +46,20 @@ public:
     void SetAllChecked(bool bChecked);
     bool AllChecked() const;
 
+    // Asks "确定删除该消息吗？" and deletes the row's message; the next row
+    // (or the last) opens, the list keeps its scroll position. False when the
+    // operator declined or the row went meanwhile.
+    bool AskToDeleteRow(CAlarmMsgWnd* pRow);
+    // The window has dropped its selection: the row shown as selected is no
+    // longer, so that pressing it opens it again.
+    void ClearCurrentRow();
+
     // Requests of the list (read state and single deletion).
     void HttpSetMsgRead(int nMsgId);
     void HttpSetAllMsgRead();
     void HttpDeleteMsg(int nMsgId);
+    // A deletion reply in which the platform says it deleted.
+    static bool IsDeleteConfirmed(QNetworkReply* reply);
 
     // How long a pushed row may take to get its picture before it is opened
     // anyway.
@@ -64,12 +74,20 @@ signals:
     void sigListDeleteByQueue();
     void sigListSetAllRead();
     void sigListIsSetAllChecked(int nAllChecked);
+    // Keys the window serves: a page step as the paging buttons take it (0
+    // first, -1 previous, 1 next, 2 last), Delete in deletion mode.
+    void sigListPageKey(int nStep);
+    void sigListDeleteKey();
+    void sigListSaveSnap(CAlarmMsgWnd* pRow);
+    // The platform's answer to a single deletion.
+    void sigListMsgDeleted(bool bDeleted);
 
 public slots:
     void OnInterUpdateListSlot();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private slots:
     void OnItemPressed(const QModelIndex& index);
@@ -82,6 +100,9 @@ private:
     void InsertRow(CAlarmMsgWnd* pRow);
     void OpenContextMenu(const QPoint& ptGlobal);
     void DeleteMenuItemRow();
+    void SaveMenuItemSnap();
+    void MoveSelection(int nStep);
+    void RemoveRowAndOpenNext(CAlarmMsgWnd* pRow);
     void EnterDeletionMode();
     void SetAllReadFromMenu();
     void PressWhenPictureIsIn(CAlarmMsgWnd* pRow, int nIndex);

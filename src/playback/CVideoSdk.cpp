@@ -90,6 +90,22 @@ int CVideoSdk::GetOSDTime(const std::string& strSessionId, STREAM_TIME* pTime)
     return OpenSDK_GetOSDTime(strSessionId.c_str(), pTime);
 }
 
+int CVideoSdk::StartDownload(const std::string& strSessionId, const std::string& strDevSerial, int nChannelNo,
+                             const std::string& strSafeKey, const std::string& strStartTime,
+                             const std::string& strStopTime, OpenSDK_DownloadCallBack pCallBack, void* pUser)
+{
+    if (!pCallBack) {
+        return -1;
+    }
+    return OpenSDK_StartDownload(strSessionId.c_str(), strDevSerial.c_str(), nChannelNo, strSafeKey.c_str(),
+                                 strStartTime.c_str(), strStopTime.c_str(), pCallBack, pUser);
+}
+
+int CVideoSdk::StopDownload(const std::string& strSessionId)
+{
+    return OpenSDK_StopDownload(strSessionId.c_str());
+}
+
 int CVideoSdk::DecryptPicture(const std::string& strAccessToken, const std::string& strPicUrl,
                               const std::string& strDevSerial, const std::string& strSafeKey, char** ppBuf,
                               int* pLen)

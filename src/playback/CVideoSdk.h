@@ -31,6 +31,11 @@ public:
     int PlayBackResume(const std::string& strSessionId);
     int StopPlayBack(const std::string& strSessionId);
     int GetOSDTime(const std::string& strSessionId, STREAM_TIME* pTime);
+    // A span's frames, unpainted and as fast as they come, to pCallBack.
+    int StartDownload(const std::string& strSessionId, const std::string& strDevSerial, int nChannelNo,
+                      const std::string& strSafeKey, const std::string& strStartTime,
+                      const std::string& strStopTime, OpenSDK_DownloadCallBack pCallBack, void* pUser);
+    int StopDownload(const std::string& strSessionId);
 
     // 0 with *ppBuf set on success; free the buffer with DataFree.
     int DecryptPicture(const std::string& strAccessToken, const std::string& strPicUrl,

@@ -33,6 +33,12 @@ void CusSlider::mousePressEvent(QMouseEvent* ev)
     ReportPosition();
 }
 
+void CusSlider::SeekTo(int value)
+{
+    setValue(value);
+    ReportPosition();
+}
+
 void CusSlider::mouseReleaseEvent(QMouseEvent* ev)
 {
     // A drag seeks once more where it ends.

@@ -14,6 +14,8 @@ public:
     // Slider value under x for a groove of nWidth pixels, truncated toward
     // zero and kept inside [nMin, nMax].
     static int ValueAt(int nMin, int nMax, int x, int nWidth);
+    // Moves the handle to value and reports it as a press there would.
+    void SeekTo(int value);
 
 signals:
     void SliderPosClickedSignal(int value);

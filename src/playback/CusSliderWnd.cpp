@@ -4,6 +4,7 @@
 #include "shell/ModuleLog.h"
 #include "ui_CusSliderWnd.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 namespace {
@@ -31,6 +32,9 @@ CusSliderWnd::CusSliderWnd(CPlayThread* pPlayThread, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowModality(Qt::NonModal);
     setAutoFillBackground(true);
+    // Coming up with a clip it must not take the keys from the list the
+    // operator is working in; they reach the clip through the window anyway.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     ui->timeSlider->setValue(0);
     ui->timeSlider->setMinimum(0);
@@ -161,9 +165,49 @@ void CusSliderWnd::showEvent(QShowEvent* ev)
     QDialog::showEvent(ev);
 }
 
+bool CusSliderWnd::HandlePlaybackKey(int nKey)
+{
+    switch (nKey) {
+    case Qt::Key_Space:
+        ui->plyPauseBox->click();
+        return true;
+    case Qt::Key_Left:
+        SeekBy(-kSeekStepSeconds);
+        return true;
+    case Qt::Key_Right:
+        SeekBy(kSeekStepSeconds);
+        return true;
+    case Qt::Key_F:
+        emit sigFullScrClk();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CusSliderWnd::SeekBy(int nSeconds)
+{
+    CusSlider* pSlider = ui->timeSlider;
+    // The last position is the clip's end, which stops it: a step lands before it.
+    const int nTarget = qBound(pSlider->minimum(), pSlider->value() + nSeconds, pSlider->maximum() - 1);
+    UpdateVideoSlider(nTarget);
+    pSlider->SeekTo(nTarget);
+}
+
 void CusSliderWnd::keyPressEvent(QKeyEvent* ev)
 {
+    if (ev->modifiers() == Qt::NoModifier && HandlePlaybackKey(ev->key())) {
+        return;
+    }
     if (ev->key() != Qt::Key_Escape) {
+        // The bar is a window of its own: what it does not take goes to the
+        // module window, where the operator's keys belong (the list, say).
+        QWidget* pModule = parentWidget() ? parentWidget()->window() : nullptr;
+        if (pModule) {
+            QWidget* pTarget = pModule->focusWidget() ? pModule->focusWidget() : pModule;
+            QCoreApplication::sendEvent(pTarget, ev);
+            return;
+        }
         QDialog::keyPressEvent(ev);
         return;
     }

@@ -35,6 +35,13 @@ public:
     void SetFullScreenChecked(bool bChecked);
     bool IsFullScreenChecked() const;
 
+    // The keys of a playing clip: Space pauses and resumes, Left and Right seek
+    // kSeekStepSeconds, F switches full screen. False for any other key.
+    bool HandlePlaybackKey(int nKey);
+    // Seeks by nSeconds from the handle, staying inside the clip.
+    void SeekBy(int nSeconds);
+    static constexpr int kSeekStepSeconds = 5;
+
 public slots:
     void OnSliderClickedSlot(int value);
     void OnRecordStartSlot();

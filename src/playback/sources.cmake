@@ -3,6 +3,11 @@ list(APPEND MC_CORE_SOURCES
   playback/ButLblWgt.cpp
   playback/ButLblWgt.h
   playback/ButLblWgt.ui
+  playback/CClipSaveBar.cpp
+  playback/CClipSaveBar.h
+  playback/CClipSaveBar.ui
+  playback/CClipSaver.cpp
+  playback/CClipWriter.cpp
   playback/CEscTipWnd.cpp
   playback/CPlayThread.cpp
   playback/CPlayErrorText.cpp

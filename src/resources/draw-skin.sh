@@ -73,6 +73,8 @@ draw "$OUT/main/icon_read_default.png" 16 16 none "$(stroke "$TEXT" 1.3) \
     polyline 1,8.5 4,11.5 9.5,5.5 polyline 7,10 8.5,11.5 14,5.5"
 draw "$OUT/main/icon_filtrate_default.png" 16 16 none "$(stroke "$TEXT" 1.3) \
     polygon 2.5,3 13.5,3 9.3,8.2 9.3,13.2 6.7,11.9 6.7,8.2"
+draw "$OUT/main/icon_save_default.png" 16 16 none "$(stroke "$TEXT" 1.3) \
+    line 8,2.3 8,10 polyline 4.8,6.9 8,10.1 11.2,6.9 polyline 2.5,10 2.5,13.5 13.5,13.5 13.5,10"
 
 # --- title bar, 16 x 16 --------------------------------------------------
 titlebar() {

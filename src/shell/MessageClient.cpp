@@ -17,6 +17,8 @@
 #include "platform/CTokenRefresh.h"
 #include "platform/DevDetailInfo.h"
 #include "platform/PermissionTable.h"
+#include "playback/CClipSaveBar.h"
+#include "playback/CClipSaver.h"
 #include "playback/CEscTipWnd.h"
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
@@ -170,6 +172,7 @@ void MessageClient::InitCtrl()
     m_bVideoStarted = false;
     m_pOsdTimer = new QTimer(this);
     connect(m_pOsdTimer, &QTimer::timeout, this, &MessageClient::slot_getOSDTmTimerOut);
+    InitSaving();
 }
 
 void MessageClient::ResetWindowState()
@@ -225,7 +228,7 @@ void MessageClient::CreateFilterBtn()
     m_pFilterBtn->move(230, 15);
     m_pFilterBtn->show();
     m_pFilterBtn->setCursor(Qt::PointingHandCursor);
-    m_pFilterBtn->setFocusPolicy(Qt::ClickFocus);
+    m_pFilterBtn->setFocusPolicy(Qt::NoFocus);
 }
 
 void MessageClient::InitFilterForm()
@@ -340,6 +343,17 @@ CListCtrl* MessageClient::CreateMsgList(QWidget* pPage, int nTopMargin)
     connect(pList, &CListCtrl::sigListDeleteByQueue, this, &MessageClient::OnListDeleteByQueueFunc);
     connect(pList, &CListCtrl::sigListSetAllRead, this, &MessageClient::slot_listSetAllRead);
     connect(pList, &CListCtrl::sigListIsSetAllChecked, this, &MessageClient::slot_ListIsSetAllChecked);
+    connect(pList, &CListCtrl::sigListPageKey, this, &MessageClient::slot_listPageKey);
+    connect(pList, &CListCtrl::sigListDeleteKey, this, &MessageClient::slot_listDeleteKey);
+    connect(pList, &CListCtrl::sigListSaveSnap, this, &MessageClient::slot_listSaveSnap);
+    connect(pList, &CListCtrl::sigListMsgDeleted, this, &MessageClient::slot_listMsgDeleted);
+    // Each update ends with this signal: a list paged by key takes the keys back.
+    connect(pList, &CListCtrl::sigListIsSetAllChecked, this, [this, pList] {
+        if (m_pKeyPagedList == pList) {
+            m_pKeyPagedList = nullptr;
+            pList->setFocus(Qt::OtherFocusReason);
+        }
+    });
     pList->show();
     return pList;
 }
@@ -664,6 +678,11 @@ void MessageClient::ChangeHideModule(int nIfChgTabShow)
         delete m_pSelectedMsgWnd;
         m_pSelectedMsgWnd = nullptr;
         m_tSelectedMsg = ALARM_INFO_STRUCT();
+        // The lists must not keep a selection the window has dropped, or a
+        // press on that row would be taken for a press on the open message.
+        ForgetListSelection();
+        m_bClipSavable = false;
+        UpdateClipSaveButton();
         StopPlaybackOfSelection();
         MC_LOG(3, kFn, "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
         ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
@@ -914,6 +933,8 @@ void MessageClient::DispatchReply(QNetworkReply* reply, const QString& strTag)
         MC_LOG(5, kFn, "<%d>\t<%s>,http service error:%s", reply->errorString().toLocal8Bit().constData());
         if (nListType >= 0) {
             OnListNetworkError(nListType);
+        } else if (strTag == QLatin1String("DeleteMsgList")) {
+            ShowTip(1, QStringLiteral("删除失败，请稍后重试"));
         }
     } else if (strTag == QLatin1String("GetAllMsg")) {
         OnAllMsgReply(reply);
@@ -1110,6 +1131,7 @@ void MessageClient::OnSearchMsgReply(QNetworkReply* reply)
     m_pSearchMsgList->UpdateListRecords(std::move(msgVec), RowMaker(), -1);
     ui->leftTabWidget->setCurrentIndex(5);
     UpdatePagingBar(m_pNumCurSearchPage, m_pNumSearchAllPage, nTotal, true);
+    ShowSearchCriteria(nTotal);
 }
 
 bool MessageClient::OnParseJsonMsg(std::string json_result, std::vector<ALARM_INFO_STRUCT>& msgVec,
@@ -1235,6 +1257,9 @@ void MessageClient::keyPressEvent(QKeyEvent* event)
         slot_escKeyPressed();
         return;
     }
+    if (event->modifiers() == Qt::NoModifier && HandlePlaybackKey(nKey)) {
+        return;
+    }
     const bool bPopupOpen = ui->leftTabWidget->currentWidget() == ui->filterTab &&
                             ui->alarmDevInput->hasFocus() && ui->popLstWgt->isVisible();
     if (!bPopupOpen) {
@@ -1272,6 +1297,9 @@ void MessageClient::resizeEvent(QResizeEvent* event)
     }
     if (m_pBigPicWgt && m_pBigPicWgt->isVisible()) {
         setBigPicPosAndShow();
+    }
+    if (m_pClipSaveBar && m_pClipSaveBar->isVisible()) {
+        m_pClipSaveBar->PlaceInParent();
     }
     QWidget::resizeEvent(event);
 }
@@ -1345,6 +1373,9 @@ void MessageClient::closeEvent(QCloseEvent* event)
         native::SendMessage(m_hParentWnd, WM_MODULE_CLOSE, 3, 0);
     }
     StopPlayback();
+    // A clip still being saved goes, with its temporary file, before the library does.
+    delete m_pClipSaver;
+    m_pClipSaver = nullptr;
     CVideoSdk::instance()->FiniLib();
     MC_LOG(3, "MessageClient::closeEvent", "<%d>\t<%s>,module process ends");
     QWidget::closeEvent(event);
@@ -1803,6 +1834,8 @@ void MessageClient::confirmIfDelSel()
     StopPlaybackOfSelection();
     MC_LOG(3, "MessageClient::confirmIfDelSel", "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
     m_bDetailShown = 0;
+    m_bClipSavable = false;
+    UpdateClipSaveButton();
     ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
 }
 
@@ -1821,8 +1854,11 @@ void MessageClient::HttpDeleteMsgList(std::vector<int> list)
                         CPlatformRequest::WriteJson(body), QSsl::TlsV1_2);
 }
 
-void MessageClient::OnDeleteMsgListReply(QNetworkReply* /*reply*/)
+void MessageClient::OnDeleteMsgListReply(QNetworkReply* reply)
 {
+    const bool bConfirmed = CListCtrl::IsDeleteConfirmed(reply);
+    ShowTip(bConfirmed ? 0 : 1,
+            bConfirmed ? QStringLiteral("删除成功") : QStringLiteral("删除失败，请稍后重试"));
     const int nDeleted = DeleteIdList().size();
     DeleteIdList().clear();
     const bool bUnreadTab = ui->resTab->currentIndex() == 1;
@@ -2052,6 +2088,7 @@ void MessageClient::OnFilterOkBtnClicked()
     m_searchBody.pageNo = 1;
     m_searchBody.pageSize = 30;
     ui->popLstWgt->hide();
+    m_strSearchCriteria = SearchCriteriaText();
     OnGetMsgList(2, m_searchBody);
 }
 

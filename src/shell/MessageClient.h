@@ -30,11 +30,14 @@ class MessageClientClass;
 
 class BigPicWgt;
 class CAlarmMsgWnd;
+class CClipSaveBar;
+class CClipSaver;
 class CEscTipWnd;
 class CPasswdInputWnd;
 class CPicLoad;
 class CPlayThread;
 class CPushChannel;
+class CTipMsg;
 class CusCalendarWnd;
 class CusSliderWnd;
 class QComboBox;
@@ -135,6 +138,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private slots:
     bool ParseCmdLine();
@@ -206,6 +210,15 @@ private slots:
     void OnRePlayAnother(std::string encryptCode);
     void RefreshToken();
     void slot_accessTokenLossEff();
+    // Saving the evidence, keys and deletion from the detail side.
+    void OnSaveSnapClicked();
+    void slot_listSaveSnap(CAlarmMsgWnd* pRow);
+    void OnSaveClipClicked();
+    void OnClipSaveFinished(int nResult, QString strPath, QString strReason);
+    void OnDelMsgBtnClicked();
+    void slot_listMsgDeleted(bool bDeleted);
+    void slot_listPageKey(int nStep);
+    void slot_listDeleteKey();
 
 private:
     void InitCtrl();
@@ -306,6 +319,17 @@ private:
     void OpenCalendarFor(QLabel* pLabel);
     void SetComboChosen(QComboBox* pCombo, int nIndex);
     void ResetFilterTimes();
+    void InitSaving();
+    void SaveSnapshot(const ALARM_INFO_STRUCT& record, const QByteArray& baPicture);
+    void OnSnapshotWritten(int nStatus, const QString& strPath);
+    void ShowTip(int nKind, const QString& strText);
+    void RememberClipOfSelection(const std::string& strCode);
+    void UpdateClipSaveButton();
+    bool HandlePlaybackKey(int nKey);
+    void ForgetListSelection();
+    CListCtrl* ShownMsgList() const;
+    QString SearchCriteriaText() const;
+    void ShowSearchCriteria(int nTotal);
 
     // Size of the window when its own title bar drags or restores it.
     static constexpr int kNormalWidth = 1360;
@@ -419,4 +443,18 @@ private:
     int m_nTopOrgId = -1;
     std::map<std::string, CAM_ENTRY> m_mapCam;
     QLabel* m_pCalendarLabel = nullptr; // the time label the calendar edits
+
+    // Saved evidence: the clip of the selected alarm once it has been on screen.
+    CClipSaver* m_pClipSaver = nullptr;
+    CClipSaveBar* m_pClipSaveBar = nullptr;
+    QPointer<CTipMsg> m_pLastTip;
+    bool m_bClipSavable = false;
+    ALARM_INFO_STRUCT m_tClipMsg;
+    std::string m_strClipCode;
+    std::string m_strClipStart;
+    std::string m_strClipStop;
+    // The criteria of the last search, as the result page shows them.
+    QString m_strSearchCriteria;
+    // A list paged by key gets the keys back once its new page is in.
+    QPointer<CListCtrl> m_pKeyPagedList;
 };

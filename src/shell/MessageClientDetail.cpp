@@ -74,6 +74,8 @@ void MessageClient::OnMsgItemClickedSlot()
     ui->recordNothingLab->hide();
     ui->rePlyBut->hide();
     m_bShowPlyBut = true;
+    m_bClipSavable = false; // the last alarm's clip is not this one's
+    UpdateClipSaveButton();
 
     ui->alarmTypeLab->setText(QString::fromLocal8Bit(m_tSelectedMsg.alarmType.c_str()));
     ui->alarmTimeLab->setText(m_tSelectedMsg.alarmTimeText);
@@ -686,6 +688,7 @@ void MessageClient::OnRealPlayFirstFrameSlot(std::string devSerial, std::string 
         return;
     }
     m_pOsdTimer->start(m_nPollMs);
+    RememberClipOfSelection(devEncryptCode);
     if (m_bRecordPlayHasInputWnd && DevCodeMap().find(devSerial) == DevCodeMap().end()) {
         DevCodeMap().emplace(devSerial, devEncryptCode);
         HttpUpdateCamCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, devEncryptCode);

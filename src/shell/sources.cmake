@@ -1,10 +1,12 @@
 # Files of src/shell, appended to the core library.
 list(APPEND MC_CORE_SOURCES
+  shell/CSaveTarget.cpp
   shell/CfgReader.cpp
   shell/LaunchNumber.cpp
   shell/LaunchValues.cpp
   shell/MessageClient.cpp
   shell/MessageClientDetail.cpp
+  shell/MessageClientSave.cpp
   shell/MessageClient.h
   shell/MessageClient.ui
   shell/ProcessEnd.cpp

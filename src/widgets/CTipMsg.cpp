@@ -35,6 +35,11 @@ CTipMsg::CTipMsg(QWidget* parent, int nKind, const QString& strText)
     ui->msg->setText(strText.isEmpty() ? QStringLiteral("操作无权限") : strText);
     const bool bSaved = strText == QString::fromUtf8(kSnapText) || strText == QString::fromUtf8(kRecordText);
     ui->openBtn->setVisible(bSaved);
+    if (!bSaved) {
+        // No button to make room for: a failure's reason gets the width.
+        ui->msg->setGeometry(ui->msg->x(), 0, ui->widget->width() - ui->msg->x() - 12, ui->widget->height());
+    }
+    ui->openBtn->setFocusPolicy(Qt::NoFocus);
     connect(ui->openBtn, &QPushButton::clicked, this, &CTipMsg::OpenSaveFolder);
     if (MessageClient* pModule = qobject_cast<MessageClient*>(parent)) {
         connect(pModule, &MessageClient::HideWndSignal, this, &QWidget::close);

@@ -208,7 +208,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(int(pUnread->ShownRows().size()), 5, 10000);
         QMenu* pMenu = openMenuOnRow(pUnread, 0);
         QVERIFY(pMenu);
-        QCOMPARE(pMenu->actions().size(), 4);
+        QCOMPARE(pMenu->actions().size(), 5);
         const int nLists = requestCount("/api/msg/list");
         action(pMenu, "全部标记为已读")->trigger();
         QCOMPARE(unreadTabText(), QString("未读(0)"));
