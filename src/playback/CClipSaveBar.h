@@ -1,5 +1,7 @@
-// The progress of a clip being saved, floated over the bottom of the module
-// window: how far along the span the file has come, and a button that cancels.
+// The progress of a clip being saved, in the record side's title row in place
+// of "保存录像": how far along the span the file has come, and a button that
+// cancels. It sits in the layout rather than over the video, whose native
+// window would cover anything floated above it.
 #pragma once
 
 #include <QWidget>
@@ -14,13 +16,11 @@ class CClipSaveBar : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CClipSaveBar(QWidget* parent);
+    explicit CClipSaveBar(QWidget* parent = nullptr);
     ~CClipSaveBar() override;
 
     void SetProgress(int nPercent);
     int Progress() const;
-    // Bottom centre of the parent, above everything else in it.
-    void PlaceInParent();
 
 signals:
     void sigCancel();

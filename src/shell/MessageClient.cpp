@@ -17,7 +17,6 @@
 #include "platform/CTokenRefresh.h"
 #include "platform/DevDetailInfo.h"
 #include "platform/PermissionTable.h"
-#include "playback/CClipSaveBar.h"
 #include "playback/CClipSaver.h"
 #include "playback/CEscTipWnd.h"
 #include "playback/CPlayThread.h"
@@ -1297,9 +1296,6 @@ void MessageClient::resizeEvent(QResizeEvent* event)
     }
     if (m_pBigPicWgt && m_pBigPicWgt->isVisible()) {
         setBigPicPosAndShow();
-    }
-    if (m_pClipSaveBar && m_pClipSaveBar->isVisible()) {
-        m_pClipSaveBar->PlaceInParent();
     }
     QWidget::resizeEvent(event);
 }

@@ -578,8 +578,7 @@ void MessageClient::RecordPlayFunc()
     MC_LOG(3, kFn, "<%d>\t<%s>,RecordPlayFunc in");
     if (!IsNetworkReachable()) {
         auto* pTip = new CTipMsg(this, 1, QStringLiteral("网络异常"));
-        pTip->move(width() / 2, height() / 2);
-        pTip->show();
+        pTip->ShowOverParent(QPoint(width() / 2, height() / 2));
         return;
     }
     if (m_pSelectedMsgWnd) {

@@ -49,7 +49,7 @@ void MessageClient::InitSaving()
 {
     m_pClipSaver = new CClipSaver(this);
     connect(m_pClipSaver, &CClipSaver::sigFinished, this, &MessageClient::OnClipSaveFinished);
-    m_pClipSaveBar = new CClipSaveBar(this);
+    m_pClipSaveBar = ui->clipSaveBar;
     m_pClipSaveBar->hide();
     connect(m_pClipSaver, &CClipSaver::sigProgress, m_pClipSaveBar, &CClipSaveBar::SetProgress);
     connect(m_pClipSaveBar, &CClipSaveBar::sigCancel, m_pClipSaver, &CClipSaver::Cancel);
@@ -77,9 +77,7 @@ void MessageClient::ShowTip(int nKind, const QString& strText)
         m_pLastTip->close();
     }
     auto* pTip = new CTipMsg(this, nKind, strText);
-    pTip->move((width() - pTip->width()) / 2, (height() - pTip->height()) / 2);
-    pTip->show();
-    pTip->raise();
+    pTip->ShowOverParent(QPoint((width() - pTip->width()) / 2, (height() - pTip->height()) / 2));
     m_pLastTip = pTip;
 }
 
@@ -201,7 +199,7 @@ void MessageClient::OnSaveClipClicked()
         return;
     }
     m_pClipSaveBar->SetProgress(0);
-    m_pClipSaveBar->PlaceInParent();
+    ui->saveClipBut->hide();
     m_pClipSaveBar->show();
     UpdateClipSaveButton();
 }
@@ -209,6 +207,7 @@ void MessageClient::OnSaveClipClicked()
 void MessageClient::OnClipSaveFinished(int nResult, QString strPath, QString strReason)
 {
     m_pClipSaveBar->hide();
+    ui->saveClipBut->show();
     UpdateClipSaveButton();
     MC_LOG(nResult == CClipSaver::Saved || nResult == CClipSaver::Cancelled ? 3 : 5,
            "MessageClient::OnClipSaveFinished", "<%d>\t<%s>,result:%d path:%s reason:%s", nResult,

@@ -27,8 +27,11 @@ CTipMsg::CTipMsg(QWidget* parent, int nKind, const QString& strText)
     : QWidget(parent), ui(std::make_unique<Ui::TipMsg>())
 {
     ui->setupUi(this);
-    // Frameless only: the tip stays a child drawn inside its parent.
-    setWindowFlags(Qt::FramelessWindowHint);
+    // A small window of its own over the parent, as the Esc tip and the control
+    // bar are: drawn inside the parent it would lie under the record area's
+    // native window, and under the video. It never takes the keys.
+    setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::NonModal);
     SetIcon(nKind);
@@ -51,6 +54,14 @@ CTipMsg::CTipMsg(QWidget* parent, int nKind, const QString& strText)
 }
 
 CTipMsg::~CTipMsg() = default;
+
+void CTipMsg::ShowOverParent(const QPoint& ptInParent)
+{
+    const QWidget* pParent = parentWidget();
+    move(pParent ? pParent->mapToGlobal(ptInParent) : ptInParent);
+    show();
+    raise();
+}
 
 void CTipMsg::SetIcon(int nKind)
 {

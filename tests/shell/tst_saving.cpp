@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -427,6 +429,63 @@ private slots:
         }
         QCOMPARE(FilesIn(m_strRecDir), QStringList());
         QVERIFY(!saveBar()->isVisible());
+    }
+
+    // What the operator sees, in screenshots of the whole screen, for a run
+    // under a real X display with a window manager:
+    //     MC_SAVE_SHOTS=<dir> PAVRIX_STREAM_FORMAT=1280x720@25 QT_QPA_PLATFORM=xcb tst_saving operatorShots
+    // The saved files stay in <dir>/snapshots and <dir>/recordings.
+    void operatorShots()
+    {
+        const QString strDir = qEnvironmentVariable("MC_SAVE_SHOTS");
+        if (strDir.isEmpty()) {
+            QSKIP("screenshot run only (MC_SAVE_SHOTS)");
+        }
+        const auto shot = [&](const char* szName) {
+            QTest::qWait(700);
+            QGuiApplication::primaryScreen()->grabWindow(0).save(
+                QDir(strDir).filePath(QString(szName) + ".png"));
+        };
+        const QString strSnap = QDir(strDir).filePath("snapshots");
+        const QString strRec = QDir(strDir).filePath("recordings");
+        QDir().mkpath(strSnap);
+        QDir().mkpath(strRec);
+        useFolders(strSnap, strRec);
+
+        CAlarmMsgWnd* pRow = rowOf("PV1000002");
+        QVERIFY(pRow);
+        QTest::mouseClick(unreadList()->viewport(), Qt::RightButton, {}, rectOf(pRow).center());
+        shot("01-row-menu");
+        for (QMenu* pMenu : unreadList()->findChildren<QMenu*>()) {
+            pMenu->close();
+        }
+        QVERIFY(clickRow("PV1000002"));
+        QTRY_VERIFY(child<QPushButton>("saveSnapBut")->isEnabled());
+        QTest::mouseClick(child<QPushButton>("saveSnapBut"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("抓图成功"), kWaitMs);
+        shot("02-snapshot-saved");
+
+        useFolders(QDir(strSnap).filePath("gone"), strRec);
+        QTest::mouseClick(child<QPushButton>("saveSnapBut"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("抓图失败，保存路径不存在"), kWaitMs);
+        shot("03-snapshot-folder-missing");
+        useFolders(strSnap, strRec);
+        closeTips();
+
+        QTest::mouseClick(child<QPushButton>("plyBut"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(bar()->isVisible(), kWaitMs);
+        QTest::mouseClick(child<QPushButton>("saveClipBut"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(saveBar()->Progress() > 10, kWaitMs);
+        shot("04-clip-progress");
+        QTest::mouseClick(saveBar()->findChild<QPushButton*>("cancelBtn"), Qt::LeftButton);
+        shot("05-clip-cancelled");
+        QTest::mouseClick(child<QPushButton>("saveClipBut"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("录像保存成功"), 10 * kWaitMs);
+        shot("06-clip-saved");
+
+        unreadList()->setFocus();
+        QTest::keyClick(unreadList(), Qt::Key_Up);
+        shot("07-list-focus");
     }
 };
 

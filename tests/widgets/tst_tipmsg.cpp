@@ -14,6 +14,19 @@ class TestTipMsg : public QObject
 {
     Q_OBJECT
 private slots:
+    void showsOverItsParentWhereAsked()
+    {
+        // A window of its own, so that the video's native window cannot cover it.
+        QWidget parent;
+        parent.setGeometry(200, 150, 600, 400);
+        parent.show();
+        auto* pTip = new CTipMsg(&parent, 0, QStringLiteral("抓图成功"));
+        pTip->ShowOverParent(QPoint(300, 200));
+        QVERIFY(pTip->isWindow());
+        QCOMPARE(pTip->parentWidget(), &parent);
+        QCOMPARE(pTip->pos(), parent.mapToGlobal(QPoint(300, 200)));
+    }
+
     void closesItselfAfterThreeSecondsEvenIfShownLate()
     {
         QWidget parent;
