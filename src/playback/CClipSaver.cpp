@@ -257,10 +257,13 @@ void CClipSaver::Cancel()
         return;
     }
     {
+        // Decided under the job's lock: a span that ends after this is not
+        // renamed into place, one that ended before is reported as it is.
         std::lock_guard<std::mutex> lock(m_pJob->mutex);
         if (m_pJob->bEnded) {
-            return; // the outcome is on its way and will be reported as it is
+            return;
         }
+        m_pJob->bCancelled = true;
     }
     MC_LOG(3, "CClipSaver::Cancel", "<%d>\t<%s>,clip save cancelled");
     EndJob(true);

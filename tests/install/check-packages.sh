@@ -16,6 +16,7 @@ files messageclient | grep -q 'libMessageClient\.so\.1$' || fail "runtime: no li
 files messageclient | grep -q 'bin/messageclient$' || fail "runtime: no module process"
 files messageclient | grep -q '\.h$' && fail "runtime: carries headers"
 field messageclient Depends | grep -q libqt5widgets5 || fail "runtime: Qt not declared"
+field messageclient Depends | grep -q libavformat || fail "runtime: libavformat (saved clips) not declared"
 files messageclient-dev | grep -q 'MessageClientConfig\.cmake$' || fail "dev: no CMake package"
 files messageclient-dev | grep -q 'include/MessageClient/MessageClient\.h$' || fail "dev: no header"
 field messageclient-dev Depends | grep -q 'messageclient (=' || fail "dev: runtime not required"
