@@ -1,7 +1,5 @@
-// Whole playbacks against the real simulator and video library: the search
-// around an alarm with a gap in its recordings, the first frame, the slider
-// following the picture's time across the gap, seek, pause, stop, the end of
-// the span, and the failures the operator is told about.
+// Whole playbacks against the real simulator and video library: a gap in the
+// recordings, seek, the span's end, the failures the operator is told about.
 #include "SimulatorProcess.h"
 
 #include "alarms/AlarmTypes.h"
@@ -37,18 +35,7 @@ int MaxOf(const QSignalSpy& spy)
     return nMax;
 }
 
-bool Contains(const QSignalSpy& spy, const QString& strText)
-{
-    for (const QList<QVariant>& args : spy) {
-        if (args.at(0).toString() == strText) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// One worker without a window, its signals recorded, and the window's
-// on-screen-time poll played by a timer.
+// A worker without a window, its signals recorded, the window's poll played by a timer.
 struct Player
 {
     std::unique_ptr<CPlayThread> worker = std::make_unique<CPlayThread>(nullptr);
@@ -56,8 +43,6 @@ struct Player
     QSignalSpy first{worker.get(), &CPlayThread::RealPlayFirstFrameSignal};
     QSignalSpy failures{worker.get(), &CPlayThread::RecordPlayException};
     QSignalSpy positions{worker.get(), &CPlayThread::UpdateRecordTimeSliderSignal};
-    QSignalSpy seeks{worker.get(), &CPlayThread::SliderPressOrDrag};
-    QSignalSpy frames{worker.get(), &CPlayThread::HasFrameSignal};
     QTimer poll;
 
     Player(qint64 nAlarmMs, const QString& strAlarmText)
@@ -87,28 +72,10 @@ private:
     // An alarm at base + 145 s searches base + 85 s .. + 205 s: 5 s, a 20 s gap, 95 s.
     qint64 gapAlarm() const { return m_nBase + 145 * kSecond; }
 
-    void addRecording(const QString& strSerial, qint64 nAroundMs)
-    {
-        const QJsonArray ids = m_sim.addAlarm(
-            {{"deviceSerial", strSerial}, {"channelNo", 1}, {"alarmTime", nAroundMs}, {"push", false}});
-        QVERIFY2(!ids.isEmpty(), qPrintable(strSerial));
-    }
-
     QString lastStreamStart()
     {
-        const QJsonArray requests = m_sim.lastRequests("/cloud/v1/stream", 1);
-        if (requests.isEmpty()) {
-            return QString();
-        }
-        QString strQuery = requests.last().toObject().value("query").toString();
-        strQuery.replace('+', ' ');
-        return QUrlQuery(strQuery).queryItemValue("start", QUrl::FullyDecoded);
-    }
-
-    static void startGapClip(Player& player)
-    {
-        player.worker->StartPlay("PV1000001", 1, "ABCDEF", 0);
-        QTRY_VERIFY_WITH_TIMEOUT(player.first.count() == 1, kWaitMs);
+        QString strQuery = m_sim.lastRequests("/cloud/v1/stream", 1).at(0)["query"].toString();
+        return QUrlQuery(strQuery.replace('+', ' ')).queryItemValue("start", QUrl::FullyDecoded);
     }
 
 private slots:
@@ -123,10 +90,18 @@ private slots:
             values.TrustAccessToken = m_sim.trustAccessToken().toStdString();
         });
         CVideoSdk::instance()->Init(m_sim.appKey().toStdString());
-        addRecording("PV1000001", m_nBase);
-        addRecording("PV1000001", m_nBase + 200 * kSecond);
-        addRecording("PV1000002", m_nBase);
-        addRecording("PV1000006", m_nBase);
+        const QList<QPair<QString, qint64>> recordings{{"PV1000001", m_nBase},
+                                                       {"PV1000001", m_nBase + 200 * kSecond},
+                                                       {"PV1000002", m_nBase},
+                                                       {"PV1000006", m_nBase}};
+        for (const auto& recording : recordings) {
+            QVERIFY(!m_sim
+                         .addAlarm({{"deviceSerial", recording.first},
+                                    {"channelNo", 1},
+                                    {"alarmTime", recording.second},
+                                    {"push", false}})
+                         .isEmpty());
+        }
         QVERIFY(m_sim.setDeviceOnline("PV1000006", 1, false));
     }
 
@@ -134,92 +109,42 @@ private slots:
 
     void cleanupTestCase() { CVideoSdk::instance()->FiniLib(); }
 
-    void searchLaysTheGapOnOneScaleAndPlaysAcrossIt()
+    // The search around the alarm lays 5 s, a 20 s gap and 95 s on one
+    // scale; the picture plays across the gap with the slider following it,
+    // a seek plays from the chosen second, and the span's end ends the clip.
+    void playsAcrossTheGapSeeksAndEnds()
     {
         const QString strAlarm = LocalText(gapAlarm());
         Player player(gapAlarm(), strAlarm);
-        startGapClip(player);
-
-        QCOMPARE(player.lengths.count(), 1);
+        player.worker->StartPlay("PV1000001", 1, "ABCDEF", 0);
+        QTRY_VERIFY_WITH_TIMEOUT(player.first.count() == 1, kWaitMs);
         QCOMPARE(player.lengths.at(0).at(0).toInt(), 98);
-        const RecordSegmentMap segments = player.worker->Segments();
-        QCOMPARE(segments.size(), size_t(2));
-        const RecordSegment& head = segments.at(0);
-        QCOMPARE(QString::fromStdString(head.start), LocalText(m_nBase + 85 * kSecond));
-        QCOMPARE(QString::fromStdString(head.end), LocalText(m_nBase + 90 * kSecond));
-        QCOMPARE(head.sliderEnd, 4);
-        const RecordSegment& tail = segments.at(1);
-        QCOMPARE(QString::fromStdString(tail.start), LocalText(m_nBase + 110 * kSecond));
-        QCOMPARE(QString::fromStdString(tail.end), LocalText(m_nBase + 205 * kSecond));
-        QCOMPARE(tail.sliderStart, 4);
-        QCOMPARE(tail.sliderEnd, 98);
-
+        QCOMPARE(player.worker->Segments().at(1).start, LocalText(m_nBase + 110 * kSecond).toStdString());
         const QList<QVariant> args = player.first.at(0);
         QCOMPARE(args.at(0).value<std::string>(), std::string("PV10000011"));
         QCOMPARE(args.at(1).value<std::string>(), std::string("ABCDEF"));
         QCOMPARE(args.at(2).toString(), strAlarm);
-        QVERIFY(player.worker->IsRecordPlaying());
 
-        // The first segment ends after five seconds; the slider goes on in the second.
         QTRY_VERIFY_WITH_TIMEOUT(MaxOf(player.positions) >= 6, kWaitMs);
         int nLast = 0;
         for (const QList<QVariant>& position : player.positions) {
             QVERIFY(position.at(0).toInt() >= nLast);
             nLast = position.at(0).toInt();
         }
-        const int nOsd = CRecordTable::SecondsOfDay(player.worker->OsdTime());
-        QVERIFY(nOsd > CRecordTable::SecondsOfDay(tail.start));
-        QCOMPARE(player.first.count(), 1);
-        QCOMPARE(player.failures.count(), 0);
-
-        player.worker->StopRecordPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(!player.worker->IsRecordPlaying(), kWaitMs);
-    }
-
-    void seekPauseResumeAndStop()
-    {
-        Player player(gapAlarm(), LocalText(gapAlarm()));
-        startGapClip(player);
 
         player.worker->OnSliderPosClickedSlot(50);
-        QCOMPARE(player.seeks.count(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(lastStreamStart(), LocalText(m_nBase + 156 * kSecond), kWaitMs);
         player.positions.clear();
         QTRY_VERIFY_WITH_TIMEOUT(MaxOf(player.positions) >= 50, kWaitMs);
-        QVERIFY(player.positions.first().at(0).toInt() >= 50);
         QVERIFY(player.positions.first().at(0).toInt() <= 56);
+
+        player.worker->OnSliderPosClickedSlot(95);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.failures.isEmpty(), kWaitMs);
+        QCOMPARE(player.failures.at(0).at(0).toString(), QStringLiteral("回放结束"));
         QCOMPARE(player.first.count(), 1); // a seek is no new start for the window
-
-        player.worker->OnRecordPlayOrPauseSlot(false);
-        QVERIFY(!player.frames.isEmpty());
-        QCOMPARE(player.frames.last().at(1).toBool(), true);
-        QTest::qWait(400);
-        player.worker->GetPlayTime();
-        const std::string strPaused = player.worker->OsdTime();
-        QTest::qWait(1500);
-        player.worker->GetPlayTime();
-        QCOMPARE(player.worker->OsdTime(), strPaused);
-
-        player.worker->OnRecordPlayOrPauseSlot(true);
-        QTRY_VERIFY_WITH_TIMEOUT(player.worker->OsdTime() != strPaused, kWaitMs);
-
-        player.worker->StopRecordPlay();
-        QVERIFY(!player.worker->IsPlayRequested());
         QTRY_VERIFY_WITH_TIMEOUT(!player.worker->IsRecordPlaying(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.admin("GET", "/admin/streams").value("streams").toArray().isEmpty(),
                                  kWaitMs);
-        QCOMPARE(player.failures.count(), 0); // stopped mid-clip: not the end
-    }
-
-    void theEndOfTheSpanEndsPlayback()
-    {
-        Player player(gapAlarm(), LocalText(gapAlarm()));
-        startGapClip(player);
-        player.worker->OnSliderPosClickedSlot(95);
-        QTRY_VERIFY_WITH_TIMEOUT(Contains(player.failures, QStringLiteral("回放结束")), kWaitMs);
-        QCOMPARE(player.failures.count(), 1);
-        QVERIFY(!player.worker->IsPlayRequested());
-        QTRY_VERIFY_WITH_TIMEOUT(!player.worker->IsRecordPlaying(), kWaitMs);
     }
 
     void failuresReachTheOperator_data()
@@ -251,15 +176,18 @@ private slots:
     void theWorkerMayGoWhileItsSearchRuns()
     {
         // Longer than the worker waits for a search when it goes.
-        QVERIFY(m_sim.setFault("/cloud/v1/records", 0, 4000));
+        QVERIFY(m_sim.setFault("/cloud/v1/records", 0, 3000));
         {
             Player player(gapAlarm(), LocalText(gapAlarm()));
             player.worker->StartPlay("PV1000001", 1, "ABCDEF", 0);
             player.worker->StartPlay("PV1000001", 1, "ABCDEF", 0);
         }
-        // Late answers of the searches find nobody to call; nothing may crash.
-        QTest::qWait(5000);
-        QVERIFY(m_sim.isRunning());
+        // Their late answers find nobody to call; a search sent after them is
+        // answered after them.
+        Player next(gapAlarm(), LocalText(gapAlarm()));
+        next.worker->StartPlay("PV1000001", 1, "ABCDEF", 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!next.lengths.isEmpty(), kWaitMs);
+        next.worker->StopRecordPlay();
     }
 };
 
