@@ -102,5 +102,14 @@ void HostBridge::apply(const HostCommand& command)
     case HostCommand::Close:
         m_client->close();
         break;
+    case HostCommand::Ping: {
+        // Answered from the event loop that runs the window: a host learns
+        // that the module is responsive, not merely that its socket is open.
+        HostSignal pong;
+        pong.eKind = HostSignal::Pong;
+        pong.nFirst = command.nValue;
+        forward(pong);
+        break;
+    }
     }
 }

@@ -24,8 +24,8 @@ bool readBlob(QDataStream& stream, QByteArray& baBlob)
     return stream.readRawData(baBlob.data(), int(nLen)) == int(nLen);
 }
 
-constexpr quint16 kLastCommandKind = HostCommand::Close;
-constexpr quint16 kLastSignalKind = HostSignal::UpdateTokens;
+constexpr quint16 kLastCommandKind = HostCommand::Ping;
+constexpr quint16 kLastSignalKind = HostSignal::Pong;
 
 } // namespace
 

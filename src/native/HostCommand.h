@@ -16,7 +16,8 @@ struct HostCommand
         NewAlarm,     //
         UpdateTokens, // strFirst: token, strSecond: refresh token
         StartPush,    //
-        Close         //
+        Close,        //
+        Ping          // nValue: echoed by the module's Pong signal
     };
     Kind eKind = Close;
     int nValue = 0;

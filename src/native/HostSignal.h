@@ -1,5 +1,5 @@
 // A signal of the module's window that the host listens to, as it travels over
-// the host link.
+// the host link; and the module's answer to the host's ping.
 #pragma once
 
 #include <QMetaType>
@@ -9,9 +9,10 @@ struct HostSignal
 {
     enum Kind
     {
-        FullScreen,  // nFirst: 1 entering, 0 leaving; nSecond: module index
-        RemoteLogin, // strFirst: the platform's text
-        UpdateTokens // strFirst: token, strSecond: refresh token
+        FullScreen,   // nFirst: 1 entering, 0 leaving; nSecond: module index
+        RemoteLogin,  // strFirst: the platform's text
+        UpdateTokens, // strFirst: token, strSecond: refresh token
+        Pong          // nFirst: the value of the host's Ping
     };
     Kind eKind = FullScreen;
     int nFirst = 0;

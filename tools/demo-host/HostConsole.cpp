@@ -108,6 +108,12 @@ void HostConsole::apply(const ScriptLine& script, const QString& line)
             return;
         }
         break;
+    case ScriptLine::Raw:
+        if (m_endpoint->sendRaw(script.bytes) == 0) {
+            print(QStringLiteral("ERROR no module connected: ") + line);
+            return;
+        }
+        break;
     case ScriptLine::Window: {
         const QString error =
             m_windowHandler ? m_windowHandler(script) : QStringLiteral("no host window in headless mode");

@@ -162,3 +162,12 @@ int HostEndpoint::sendCommand(const HostCommand& command)
     }
     return m_clients.size();
 }
+
+int HostEndpoint::sendRaw(const QByteArray& bytes)
+{
+    for (const Client& client : qAsConst(m_clients)) {
+        client.socket->write(bytes);
+        client.socket->flush();
+    }
+    return m_clients.size();
+}

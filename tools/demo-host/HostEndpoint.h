@@ -26,6 +26,8 @@ public:
 
     // To every connected module; returns how many got it.
     int sendCommand(const HostCommand& command);
+    // Bytes as they are, frame or not, to every connected module.
+    int sendRaw(const QByteArray& bytes);
     void setAckResult(qint64 result) { m_ackResult = result; }
     void addPreAckCommand(const HostCommand& command) { m_preAck.append(command); }
     void setWindowRect(const RECT& rect) { m_rect = rect; }

@@ -40,7 +40,8 @@ bool parseCommand(const QStringList& words, HostCommand& command, QString& error
                  {"moved", HostCommand::Moved, false},
                  {"newalarm", HostCommand::NewAlarm, false},
                  {"startpush", HostCommand::StartPush, false},
-                 {"close", HostCommand::Close, false}};
+                 {"close", HostCommand::Close, false},
+                 {"ping", HostCommand::Ping, true}};
     for (const auto& entry : table) {
         if (verb != QLatin1String(entry.verb)) {
             continue;
@@ -157,6 +158,16 @@ bool parseScriptLine(const QString& line, ScriptLine& out, QString& error)
             }
         }
         out.rect = RECT{int(v[0]), int(v[1]), int(v[2]), int(v[3])};
+        return true;
+    }
+    if (verb == QLatin1String("raw")) {
+        out.kind = ScriptLine::Raw;
+        const QByteArray hex = trimmed.mid(3).remove(QLatin1Char(' ')).toLatin1();
+        out.bytes = QByteArray::fromHex(hex);
+        if (hex.isEmpty() || hex.size() % 2 != 0 || out.bytes.toHex() != hex.toLower()) {
+            error = QStringLiteral("raw needs bytes in hex");
+            return false;
+        }
         return true;
     }
     if (verb == QLatin1String("ui")) {

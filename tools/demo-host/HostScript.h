@@ -17,7 +17,8 @@ struct ScriptLine
         PreAck,    // command sent just before the next acknowledgement
         Rect,      // rectangle answered to window-rectangle requests
         Window,    // an operation on the host's own window (window mode only)
-        Ui         // a line for the module driver
+        Ui,        // a line for the module driver
+        Raw        // bytes written to the module as they are (malformed frames)
     };
     enum WindowOp
     {
@@ -32,6 +33,7 @@ struct ScriptLine
     RECT rect{0, 0, 0, 0};
     WindowOp windowOp = Page;
     QString text;
+    QByteArray bytes;
     int x = 0;
     int y = 0;
 };

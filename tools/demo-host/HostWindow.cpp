@@ -466,6 +466,8 @@ void HostWindow::onSignal(const HostSignal& signal)
     case HostSignal::UpdateTokens:
         keepTokens(signal.strFirst, signal.strSecond, QStringLiteral("renewed"));
         break;
+    case HostSignal::Pong:
+        break; // its line in the log is all a ping asks for
     }
 }
 

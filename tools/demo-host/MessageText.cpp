@@ -53,6 +53,8 @@ QString signalLine(const HostSignal& signal)
     case HostSignal::UpdateTokens:
         return QStringLiteral("SIGNAL TOKENS %1 %2")
             .arg(escapeBytes(signal.strFirst.toUtf8()), escapeBytes(signal.strSecond.toUtf8()));
+    case HostSignal::Pong:
+        return QStringLiteral("SIGNAL PONG %1").arg(signal.nFirst);
     }
     return QStringLiteral("SIGNAL %1").arg(int(signal.eKind));
 }
