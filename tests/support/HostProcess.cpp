@@ -66,6 +66,17 @@ void HostProcess::stop()
     }
 }
 
+void HostProcess::kill()
+{
+    m_process->kill();
+    m_process->waitForFinished(3000);
+}
+
+bool HostProcess::isRunning() const
+{
+    return m_process->state() != QProcess::NotRunning;
+}
+
 void HostProcess::readOutput()
 {
     m_partial.append(m_process->readAllStandardOutput());

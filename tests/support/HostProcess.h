@@ -31,6 +31,9 @@ public:
     // For the next start (a display, a platform); the test's own otherwise.
     void setEnvironment(const QProcessEnvironment& environment);
     void stop();
+    // Ends it at once (SIGKILL): its socket file stays behind, nobody listens.
+    void kill();
+    bool isRunning() const;
 
     qint64 handle() const { return m_handle; }
     QString serverName() const { return m_serverName; }

@@ -65,12 +65,35 @@ bool SimulatorProcess::start(int timeoutMs)
         m_error = QStringLiteral("no temporary directory");
         return false;
     }
+    return launch(m_extraArgs, timeoutMs);
+}
+
+bool SimulatorProcess::restart(int timeoutMs)
+{
+    stop();
+    if (!m_dir || m_ready.isEmpty()) {
+        m_error = QStringLiteral("never started");
+        return false;
+    }
+    const QStringList ports{"--port",       QString::number(httpsPort()),
+                            "--push-port",  QString::number(pushPort()),
+                            "--admin-port", QString::number(adminPort())};
+    return launch(m_extraArgs + ports, timeoutMs);
+}
+
+bool SimulatorProcess::launch(const QStringList& extraArgs, int timeoutMs)
+{
     QString readyFile = m_dir->path() + "/ready.json";
+    QFile::remove(readyFile);
+    m_ready = QJsonObject();
     m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->setStandardOutputFile(m_dir->path() + "/stdout.txt");
+    m_process->setStandardOutputFile(m_dir->path() + "/stdout.txt", QIODevice::Append);
+    if (m_keepLog)
+        m_process->setStandardErrorFile(m_dir->path() + "/stderr.txt", QIODevice::Append);
+    else
+        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList args{"--data-dir", dataDir(), "--ready-file", readyFile};
-    m_process->start(binary(), args + m_extraArgs);
+    m_process->start(binary(), args + extraArgs);
     if (!m_process->waitForStarted(5000)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(binary(), m_process->errorString());
         return false;
@@ -104,6 +127,21 @@ void SimulatorProcess::stop()
         }
     }
     m_process.reset();
+}
+
+void SimulatorProcess::kill()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    m_process.reset();
+}
+
+QByteArray SimulatorProcess::log() const
+{
+    QFile file(m_dir ? m_dir->path() + "/stderr.txt" : QString());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool SimulatorProcess::isRunning() const

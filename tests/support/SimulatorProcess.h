@@ -35,6 +35,14 @@ public:
     // Starts it and waits for its ready file; false with errorString() on failure.
     bool start(int timeoutMs = 30000);
     void stop();
+    // Ends it at once (SIGKILL), as a crash or a power cut would.
+    void kill();
+    // Starts it again on the same data directory and the same ports, so that
+    // clients find it where it was; the store, tokens included, is kept.
+    bool restart(int timeoutMs = 30000);
+    // Its log (stderr) goes to a file instead of the test's own stderr; call before start().
+    void keepLog() { m_keepLog = true; }
+    QByteArray log() const;
     bool isRunning() const;
     QString errorString() const { return m_error; }
     QString dataDir() const;
@@ -80,7 +88,10 @@ public:
     QJsonArray cameras();
 
 private:
+    bool launch(const QStringList& args, int timeoutMs);
+
     QStringList m_extraArgs;
+    bool m_keepLog = false;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_process;
     QJsonObject m_ready;

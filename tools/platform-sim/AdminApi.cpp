@@ -91,6 +91,8 @@ void AdminApi::install(httplib::Server& server)
     route(server, "GET", "/admin/requests", &AdminApi::requests);
     route(server, "POST", "/admin/requests/clear", &AdminApi::clearRequests);
     route(server, "GET", "/admin/push/clients", &AdminApi::pushClients);
+    route(server, "POST", "/admin/push/send", &AdminApi::pushSend);
+    route(server, "POST", "/admin/push/close", &AdminApi::pushClose);
     route(server, "POST", "/admin/pictures/expire", &AdminApi::expirePicture);
     route(server, "POST", "/admin/pictures/caching", &AdminApi::pictureCaching);
     route(server, "GET", "/admin/connections", &AdminApi::connections);
@@ -187,8 +189,9 @@ void AdminApi::setFault(const httplib::Request&, httplib::Response& res, const J
     f.drop = body.get("drop", false).asBool();
     f.remaining = body.get("count", -1).asInt();
     f.body = body.get("body", "").asString();
+    f.padTo = body.get("padTo", 0).asInt64();
     if ((f.status != 0 && (f.status < 100 || f.status > 599)) || f.delayMs < 0 || f.delayMs > 600000 ||
-        f.remaining == 0)
+        f.remaining == 0 || f.padTo < 0 || f.padTo > kMaxPadTo)
         return fail(res, 400, "bad fault");
     m_ctx.faults.set(path, f);
     SimUtil::log("admin: fault on %s", path.c_str());
@@ -305,6 +308,25 @@ void AdminApi::pushClients(const httplib::Request&, httplib::Response& res, cons
         v["lastMessage"] = c.lastMessage;
         reply["clients"].append(v);
     }
+    ok(res, reply);
+}
+
+void AdminApi::pushSend(const httplib::Request&, httplib::Response& res, const Json::Value& body)
+{
+    const std::string text = body.get("text", "").asString();
+    const int64_t splitAt = body.get("splitAt", 0).asInt64();
+    const int pauseMs = body.get("pauseMs", 200).asInt();
+    if (text.empty() || splitAt < 0 || pauseMs < 0 || pauseMs > 10000)
+        return fail(res, 400, "\"text\" needed; \"splitAt\" >= 0, \"pauseMs\" 0..10000");
+    Json::Value reply;
+    reply["sent"] = m_ctx.push.sendRaw(text, static_cast<size_t>(splitAt), pauseMs);
+    ok(res, reply);
+}
+
+void AdminApi::pushClose(const httplib::Request&, httplib::Response& res, const Json::Value&)
+{
+    Json::Value reply;
+    reply["closed"] = m_ctx.push.closeClients();
     ok(res, reply);
 }
 

@@ -29,6 +29,8 @@ private:
     void requests(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void clearRequests(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void pushClients(const httplib::Request&, httplib::Response&, const Json::Value& body);
+    void pushSend(const httplib::Request&, httplib::Response&, const Json::Value& body);
+    void pushClose(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void expirePicture(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void pictureCaching(const httplib::Request&, httplib::Response&, const Json::Value& body);
     void cameras(const httplib::Request&, httplib::Response&, const Json::Value& body);

@@ -68,6 +68,8 @@ bool ApiContext::applyFault(const httplib::Request& req, httplib::Response& res)
         body["msg"] = "injected fault";
         reply(res, fault.status, body);
     }
+    if (fault.padTo > static_cast<int64_t>(res.body.size()))
+        res.body.append(static_cast<size_t>(fault.padTo) - res.body.size(), ' ');
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -11,7 +12,10 @@ struct Fault
     bool drop = false;  // close the connection without an answer
     int remaining = -1; // requests left; -1 until cleared
     std::string body;   // reply body for status faults; empty: an envelope
+    int64_t padTo = 0;  // body padded with spaces to this many bytes (the same JSON, only longer)
 };
+
+constexpr int64_t kMaxPadTo = 64LL << 20;
 
 // Faults set through the admin interface, by path. A path ending in "*" matches
 // every path that starts with the rest.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -180,6 +181,59 @@ int PushServer::broadcast(const std::string& payload)
         closeClient(fd);
     }
     return sent;
+}
+
+bool PushServer::sendAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        // A client that takes nothing for this long is not reading at all.
+        pollfd out{fd, POLLOUT, 0};
+        if (poll(&out, 1, 10000) <= 0)
+            return false;
+    }
+    return true;
+}
+
+int PushServer::sendRaw(const std::string& text, size_t splitAt, int pauseMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const size_t first = splitAt > 0 && splitAt < text.size() ? splitAt : text.size();
+    std::vector<int> whole;
+    for (auto& entry : m_clients) {
+        if (sendAll(entry.first, text.data(), first))
+            whole.push_back(entry.first);
+    }
+    if (first < text.size()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        std::vector<int> both;
+        for (int fd : whole) {
+            if (sendAll(fd, text.data() + first, text.size() - first))
+                both.push_back(fd);
+        }
+        whole.swap(both);
+    }
+    const int sent = static_cast<int>(whole.size());
+    SimUtil::log("push: %zu bytes sent as they are%s to %d client(s)", text.size(),
+                 first < text.size() ? " in two writes" : "", sent);
+    return sent;
+}
+
+int PushServer::closeClients()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // The serving thread sees the end of each connection and forgets the client.
+    for (auto& entry : m_clients)
+        shutdown(entry.first, SHUT_RDWR);
+    SimUtil::log("push: closing %zu client connection(s)", m_clients.size());
+    return static_cast<int>(m_clients.size());
 }
 
 std::vector<PushServer::ClientInfo> PushServer::clients()

@@ -35,6 +35,11 @@ public:
 
     // Sends "AIMSG,<payload>" to every client; returns how many got it.
     int broadcast(const std::string& payload);
+    // Sends text as it is to every client, whole however large; with splitAt
+    // inside it, in two writes pauseMs apart. Returns how many got all of it.
+    int sendRaw(const std::string& text, size_t splitAt, int pauseMs);
+    // Ends every client's connection as a server going away does; returns how many.
+    int closeClients();
     std::vector<ClientInfo> clients();
 
 private:
@@ -50,6 +55,7 @@ private:
     bool receive(Client& client);
     void handle(Client& client, const std::string& message);
     void closeClient(int fd);
+    static bool sendAll(int fd, const char* data, size_t size);
 
     int m_listenFd = -1;
     int m_wakeFds[2] = {-1, -1};
