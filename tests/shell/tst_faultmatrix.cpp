@@ -1,0 +1,461 @@
+// Faults around a running module process, against the real simulator and the
+// real demo host: the platform down at start, killed and back, slower than the
+// list time-out, 401s up to the refresh address, hostile bodies, the push
+// server closing, flooding and splitting, malformed host frames, a host that
+// dies. Each row: the module lives (without a host: ends by itself with 0),
+// answers a ping within a second, logs the fault, keeps every token and code
+// out of every log, and its next good answer is right.
+//
+// Rows share one module process and run in order; a row that needs a fresh
+// module (or none) starts it. MC_MODULE_BIN_DIR runs another build's module
+// (the simulator and the demo host stay this build's).
+#include "ModuleLaunch.h"
+
+#include "native/CHostFrame.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonArray>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kSlow = 3; // instrumented processes
+#else
+constexpr int kSlow = 1;
+#endif
+constexpr int kPingMs = 1000 * kSlow;
+constexpr int kAnswerMs = 15000 * kSlow; // a platform answer through the module, delays included
+constexpr int kListTimeoutMs = 10000;    // the module's list request time-out
+
+const char* const kListPath = "/api/msg/list";
+const char* const kRefreshPath = "/api/user/app/refresh/token";
+
+enum Fault
+{
+    PlatformDownAtStart,
+    PlatformKilled,
+    SlowerThanTimeout,
+    TokenExpired,
+    Storm401,
+    HostileBody,
+    PushClosed,
+    PushOversized,
+    PushSplit,
+    HostFrame,
+    HostKilled
+};
+
+QByteArray pingFrame(qint32 nValue)
+{
+    HostCommand ping;
+    ping.eKind = HostCommand::Ping;
+    ping.nValue = nValue;
+    return CHostFrame::makeCommand(quint32(nValue), ping).encode();
+}
+
+// A ping frame (30 bytes: length, magic, version, type, sequence, kind, value,
+// two empty blobs) with a big-endian field replaced.
+QByteArray patchedPing(int nOffset, quint32 nValue, int nBytes)
+{
+    QByteArray baFrame = pingFrame(1);
+    uchar* p = reinterpret_cast<uchar*>(baFrame.data()) + nOffset;
+    nBytes == 2 ? qToBigEndian(quint16(nValue), p) : qToBigEndian(nValue, p);
+    return baFrame;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int nTimeoutMs)
+{
+    QDeadlineTimer deadline(nTimeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+} // namespace
+
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+private:
+    SimulatorProcess m_sim{QStringList{"--seed", "none"}};
+    HostProcess m_host;
+    QProcess m_module;
+    QByteArray m_baModuleOutput;
+    QTemporaryDir m_dir;
+    QString m_strLogDir;
+    QString m_strCfg;
+    int m_nShowId = 0; // a read message: showing it reloads the unread list and opens nothing
+    int m_nUnread = 0;
+    QStringList m_secrets;
+
+    QString moduleLog() const
+    {
+        QFile file(QDir(m_strLogDir).filePath("MessageClient.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    }
+    bool moduleRuns() const { return m_module.state() != QProcess::NotRunning; }
+    bool moduleEndsWell(int nTimeoutMs)
+    {
+        if (moduleRuns() && !m_module.waitForFinished(nTimeoutMs)) {
+            return false;
+        }
+        return m_module.exitStatus() == QProcess::NormalExit && m_module.exitCode() == 0;
+    }
+    bool startModule()
+    {
+        if (!m_host.isRunning() && !m_host.start(false)) {
+            return false;
+        }
+        const QString strDir = qEnvironmentVariable("MC_MODULE_BIN_DIR", qEnvironmentVariable("MC_BIN_DIR"));
+        const int nFrom = m_host.lines().size();
+        m_module.start(QDir(strDir).filePath("messageclient"),
+                       {ModuleLaunchString(m_host, m_sim, m_strCfg, true)});
+        return m_host.waitForLine("CONNECTED", kAnswerMs, nFrom) >= 0;
+    }
+    int pushClients()
+    {
+        int nStarted = 0;
+        for (const QJsonValue& client :
+             m_sim.admin("GET", "/admin/push/clients").value("clients").toArray()) {
+            nStarted += client.toObject().value("starts").toInt() > 0 ? 1 : 0;
+        }
+        return nStarted;
+    }
+    bool pushConnected()
+    {
+        if (pushClients() == 0) {
+            m_host.send("startpush");
+        }
+        return waitUntil([this] { return pushClients() == 1; }, kAnswerMs);
+    }
+    void show() { m_host.send(QString("show %1").arg(m_nShowId)); }
+
+    bool answersPing(QString* pWhy)
+    {
+        static int s_nPing = 0;
+        const int nValue = ++s_nPing;
+        const int nFrom = m_host.lines().size();
+        m_host.send(QString("ping %1").arg(nValue));
+        *pWhy = QString("no answer to a ping within %1 ms").arg(kPingMs);
+        return m_host.waitForLine(QString("SIGNAL PONG %1").arg(nValue), kPingMs, nFrom) >= 0;
+    }
+    // The unread total the module tells the host after a show.
+    bool showsUnread(QString* pWhy)
+    {
+        const int nFrom = m_host.lines().size();
+        show();
+        // What comes before the show's own message answers something older.
+        const int nShown = m_host.waitForLine("MSG 2052 ", kAnswerMs, nFrom);
+        const int nCount = m_host.waitForLine("MSG 2054 ", kAnswerMs, qMax(nShown, nFrom));
+        const QString strWanted = QString("MSG 2054 w=3 l=%1 posted").arg(m_nUnread);
+        *pWhy = QString("after a show, wanted \"%1\", host saw: %2")
+                    .arg(strWanted, nCount >= 0 ? m_host.lines().at(nCount) : QString("nothing"));
+        return nShown >= 0 && nCount >= 0 && m_host.lines().at(nCount) == strWanted;
+    }
+    // The first alarm notice from nFrom on is this alarm's, whole.
+    bool hostGotAlarm(int nId, int nFrom, QString* pWhy)
+    {
+        const int nLine = m_host.waitForLine("MSG 8591 ", kAnswerMs, nFrom);
+        const QString strLine = nLine >= 0 ? m_host.lines().at(nLine) : QString("nothing");
+        *pWhy = QString("alarm %1 not forwarded whole: %2").arg(nId).arg(strLine.left(200));
+        return strLine.contains(QRegularExpression(QString("\"msgId\":%1[,}]").arg(nId))) &&
+               strLine.endsWith('}');
+    }
+    QString currentToken() const
+    {
+        const QStringList renewed = m_host.lines().filter(QRegularExpression("^SIGNAL TOKENS "));
+        return renewed.isEmpty() ? m_sim.token() : renewed.last().section(' ', 2, 2);
+    }
+    // A secret in clear in the module's file or output, the simulator's log or
+    // the host's events (bar the token hand-over, which is the host's own).
+    QString leaks()
+    {
+        for (const QString& line : m_host.lines().filter(QRegularExpression("^SIGNAL TOKENS "))) {
+            m_secrets << line.section(' ', 2, 2) << line.section(' ', 3, 3);
+        }
+        m_secrets.removeDuplicates();
+        const QStringList hostEvents =
+            m_host.lines().filter(QRegularExpression("^(?!COPYDATA |SIGNAL TOKENS )"));
+        m_baModuleOutput += m_module.readAll();
+        const QList<QPair<QString, QString>> logs{{"module log", moduleLog()},
+                                                  {"module output", QString::fromLocal8Bit(m_baModuleOutput)},
+                                                  {"simulator log", QString::fromUtf8(m_sim.log())},
+                                                  {"host events", hostEvents.join('\n')}};
+        for (const auto& log : logs) {
+            for (const QString& strSecret : qAsConst(m_secrets)) {
+                if (log.second.contains(strSecret)) {
+                    return QString("%1 holds %2... in clear").arg(log.first, strSecret.left(2));
+                }
+            }
+        }
+        return QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_strLogDir =
+            QDir(qEnvironmentVariable("MESSAGECLIENT_LOG_DIR", QDir::tempPath())).filePath("faultmatrix");
+        QDir(m_strLogDir).removeRecursively();
+        m_sim.keepLog();
+        QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("MESSAGECLIENT_LOG_DIR", m_strLogDir);
+        // Encrypted pictures are fetched and opened with the cameras' codes.
+        environment.insert("PAVRIX_CLOUD_URL", m_sim.cloudUrl());
+        environment.insert("PAVRIX_CA_FILE", m_sim.caFile());
+        m_module.setProcessEnvironment(environment);
+        m_module.setProcessChannelMode(QProcess::MergedChannels);
+
+        m_sim.addAlarm({{"count", 3}, {"push", false}, {"deviceSerial", "PV1000002"}});
+        m_nUnread = 3;
+        m_nShowId = m_sim.addAlarm({{"push", false}, {"isRead", true}}).at(0).toInt();
+        m_strCfg = WriteModuleConfig(
+            m_dir.path(), m_sim,
+            QString("<push_info_url>%1/api/message/push/server/info</push_info_url>").arg(m_sim.baseUrl()));
+        m_secrets = QStringList{m_sim.token(), m_sim.refreshToken(), m_sim.accessToken(),
+                                m_sim.trustAccessToken(), m_sim.aesKey()};
+        for (const QJsonValue& camera : m_sim.cameras()) {
+            m_secrets << camera.toObject().value("code").toString()
+                      << camera.toObject().value("platformCode").toString();
+        }
+        m_secrets.removeAll(QString());
+    }
+
+    void cleanupTestCase()
+    {
+        if (moduleRuns()) {
+            m_host.send("close");
+            QVERIFY2(moduleEndsWell(kAnswerMs), "module did not close cleanly");
+        }
+        const QString strLeak = leaks();
+        QVERIFY2(strLeak.isEmpty(), qPrintable(strLeak));
+    }
+
+    void fault_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("logged");
+
+        QTest::newRow("platform down at start")
+            << int(PlatformDownAtStart) << QByteArray() << "http service error";
+        QTest::newRow("platform killed and back")
+            << int(PlatformKilled) << QByteArray() << "push server closed";
+        QTest::newRow("401 storm, the refresh address too")
+            << int(Storm401) << QByteArray("<html>401 Authorization Required</html>")
+            << "refresh refused with 401";
+        // Its 12 s keep the storm's refresh guard (10 s) out of the next row's way.
+        QTest::newRow("replies slower than the list time-out")
+            << int(SlowerThanTimeout)
+            << QByteArray("{\"code\":\"200\",\"data\":[],\"page\":{\"pageNo\":1,\"size\":30,\"total\":999}}")
+            << "GetNotReadMsg request timed out";
+        QTest::newRow("token expired") << int(TokenExpired) << QByteArray() << "RefreshToken()";
+
+        QTest::newRow("body: garbage")
+            << int(HostileBody) << QByteArray("<html><body>502 Bad Gateway</body></html>")
+            << "GetNotReadMsg reply refused";
+        QTest::newRow("body: wrong types") << int(HostileBody)
+                                           << QByteArray("{\"code\":\"200\",\"data\":\"none\",\"page\":{"
+                                                         "\"pageNo\":\"1\",\"size\":[],\"total\":{}}}")
+                                           << "GetNotReadMsg reply refused";
+        QTest::newRow("body: nested 100000 deep")
+            << int(HostileBody) << "{\"data\":" + QByteArray(100000, '[') << "GetNotReadMsg reply refused";
+        QTest::newRow("body: 20 MB") << int(HostileBody) << QByteArray() << "bytes, aborted";
+
+        QTest::newRow("push: server closes") << int(PushClosed) << QByteArray() << "push server closed";
+        QTest::newRow("push: message of 2 MiB")
+            << int(PushOversized) << "AIMSG,{\"msgId\":1,\"pad\":\"" + QByteArray(2 << 20, 'x') + "\"}"
+            << "dropped";
+        QTest::newRow("push: message in two reads") << int(PushSplit) << QByteArray() << "AIMSG:{\"msgId\"";
+
+        QTest::newRow("frame: bad magic") << int(HostFrame) << patchedPing(4, 0x58585858, 4) << "bad magic";
+        QTest::newRow("frame: version 2")
+            << int(HostFrame) << patchedPing(8, 2, 2) << "unsupported version 2";
+        QTest::newRow("frame: unknown type")
+            << int(HostFrame) << patchedPing(10, 99, 2) << "unknown frame type 99";
+        QTest::newRow("frame: unknown command")
+            << int(HostFrame) << patchedPing(16, 0xffff, 2) << "unknown command";
+        QTest::newRow("frame: payload cut short")
+            << int(HostFrame) << patchedPing(0, 22, 4).left(26) << "payload truncated";
+        QTest::newRow("frame: blob beyond the frame")
+            << int(HostFrame) << patchedPing(22, 1000, 4) << "truncated";
+        QTest::newRow("frame: bytes left over")
+            << int(HostFrame) << patchedPing(0, 30, 4) + QByteArray(4, '\0') << "unexpected trailing bytes";
+        QTest::newRow("frame: meant for the host")
+            << int(HostFrame) << CHostFrame::makeSend(1, 2054, 3, 1).encode() << "not for the module";
+        QTest::newRow("frame: answer nobody waits for")
+            << int(HostFrame) << CHostFrame::makeAck(4242, 1).encode() << "late or unknown";
+        QTest::newRow("frame: length below its header")
+            << int(HostFrame) << patchedPing(0, 3, 4) << "impossible frame length 3";
+        QTest::newRow("frame: length beyond 16 MiB")
+            << int(HostFrame) << patchedPing(0, (16u << 20) + 1, 4) << "impossible frame length 16777217";
+
+        QTest::newRow("host killed") << int(HostKilled) << QByteArray() << "host link lost";
+    }
+
+    void fault()
+    {
+        QFETCH(int, fault);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, logged);
+        QString strWhy;
+        if (fault == PlatformDownAtStart && moduleRuns()) {
+            m_host.send("close");
+            QVERIFY2(moduleEndsWell(kAnswerMs), "module did not close cleanly");
+        }
+        if (!m_sim.isRunning()) {
+            QVERIFY2(m_sim.restart(), qPrintable(m_sim.errorString()));
+        }
+        m_sim.clearFaults();
+        if (fault != PlatformDownAtStart && !moduleRuns()) {
+            QVERIFY2(startModule(), "module never linked to its host");
+        }
+        const int nLogFrom = moduleLog().size();
+        const int nHostFrom = m_host.lines().size();
+        int nAlarm = 0;
+        int nPong = 0;
+
+        switch (Fault(fault)) {
+        case PlatformDownAtStart:
+            m_sim.kill();
+            QVERIFY2(startModule(), "module never linked to its host");
+            break;
+        case PlatformKilled:
+            QVERIFY2(pushConnected(), "no push connection");
+            m_sim.kill();
+            show(); // a request that meets the outage
+            break;
+        case SlowerThanTimeout:
+            // Late and wrong: shown, it would tell the host of 999 unread messages.
+            m_sim.admin("POST", "/admin/faults",
+                        {{"path", kListPath},
+                         {"status", 200},
+                         {"body", QString(input)},
+                         {"delayMs", kListTimeoutMs + 2000},
+                         {"count", 1}});
+            show();
+            break;
+        case TokenExpired:
+            QVERIFY(m_sim.expireToken(currentToken()));
+            show();
+            QVERIFY2(m_host.waitForLine("SIGNAL TOKENS ", kAnswerMs, nHostFrom) >= 0, "no renewed tokens");
+            break;
+        case Storm401:
+            m_sim.admin("POST", "/admin/faults",
+                        {{"path", "/api/*"}, {"status", 401}, {"body", QString(input)}});
+            m_sim.admin("POST", "/admin/requests/clear");
+            show();
+            m_host.send("startpush");
+            break;
+        case HostileBody:
+            m_sim.admin("POST", "/admin/faults",
+                        {{"path", kListPath},
+                         {"status", 200},
+                         {"body", QString(input)},
+                         {"count", 1},
+                         {"padTo", input.isEmpty() ? 20 * 1000 * 1000 : 0}});
+            show();
+            break;
+        case PushClosed:
+            QVERIFY2(pushConnected(), "no push connection");
+            QCOMPARE(m_sim.admin("POST", "/admin/push/close").value("closed").toInt(), 1);
+            break;
+        case PushOversized:
+            QVERIFY2(pushConnected(), "no push connection");
+            QCOMPARE(
+                m_sim.admin("POST", "/admin/push/send", {{"text", QString(input)}}).value("sent").toInt(), 1);
+            break;
+        case PushSplit: {
+            QVERIFY2(pushConnected(), "no push connection");
+            nAlarm = m_sim.addAlarm({{"push", false}}).at(0).toInt();
+            ++m_nUnread;
+            const QString strText = QString("AIMSG,{\"msgId\":%1,\"alarmType\":\"split\"}").arg(nAlarm);
+            const QJsonObject split{{"text", strText}, {"splitAt", 20}, {"pauseMs", 300}};
+            QCOMPARE(m_sim.admin("POST", "/admin/push/send", split).value("sent").toInt(), 1);
+            break;
+        }
+        case HostFrame: {
+            // A good frame right behind a bad one, in the same write, must be
+            // read; behind an impossible length nothing can be.
+            static int s_nFrame = 1000;
+            nPong = logged.startsWith("impossible") ? 0 : ++s_nFrame;
+            QVERIFY(
+                m_host.command("raw " + (input + (nPong != 0 ? pingFrame(nPong) : QByteArray())).toHex()));
+            break;
+        }
+        case HostKilled:
+            m_host.kill();
+            break;
+        }
+
+        // The fault has reached the module once it logs it (or once the module
+        // has ended); the worst of what follows is reported first.
+        const bool bLogged =
+            waitUntil([&] { return !moduleRuns() || moduleLog().mid(nLogFrom).contains(logged); },
+                      kAnswerMs + kListTimeoutMs);
+        const QByteArray baNotLogged = "no log line with \"" + logged.toUtf8() + "\"";
+        if (fault == HostKilled) {
+            QVERIFY2(moduleEndsWell(kAnswerMs), "module did not end by itself with 0 without its host");
+        } else {
+            QVERIFY2(moduleRuns(), "module process ended");
+            QVERIFY2(nPong == 0 ||
+                         m_host.waitForLine(QString("SIGNAL PONG %1").arg(nPong), kPingMs, nHostFrom) >= 0,
+                     "the good frame behind the bad one was lost");
+            QVERIFY2(answersPing(&strWhy), qPrintable(strWhy));
+        }
+        QVERIFY2(bLogged && moduleLog().mid(nLogFrom).contains(logged), baNotLogged.constData());
+        strWhy = leaks();
+        QVERIFY2(strWhy.isEmpty(), qPrintable(strWhy));
+        if (fault == HostKilled) {
+            return;
+        }
+
+        // The platform mended; nothing lost.
+        switch (Fault(fault)) {
+        case PlatformDownAtStart:
+        case PlatformKilled:
+            QVERIFY2(m_sim.restart(), qPrintable(m_sim.errorString()));
+            break;
+        case SlowerThanTimeout:
+            // The next answer is slow too, so that the late one would land while it is awaited.
+            m_sim.setFault(kListPath, 0, 3000, false, 1);
+            break;
+        case Storm401:
+            // However many 401s, one refresh went out: the guard holds.
+            QCOMPARE(m_sim.lastRequests(kRefreshPath).size(), 1);
+            m_sim.clearFaults();
+            break;
+        default:
+            break;
+        }
+        QVERIFY2(showsUnread(&strWhy), qPrintable(strWhy));
+        if (fault == PushSplit) {
+            QVERIFY2(hostGotAlarm(nAlarm, nHostFrom, &strWhy), qPrintable(strWhy));
+        }
+        if (fault == PlatformKilled || fault == PushClosed || fault == PushOversized) {
+            // The channel comes back by itself and carries the next alarm, whole and first.
+            QVERIFY2(waitUntil([this] { return pushClients() == 1; }, kAnswerMs), "push channel not back");
+            const int nFrom = fault == PushOversized ? nHostFrom : m_host.lines().size();
+            nAlarm = m_sim.addAlarm().at(0).toInt();
+            ++m_nUnread;
+            QVERIFY2(hostGotAlarm(nAlarm, nFrom, &strWhy), qPrintable(strWhy));
+            QVERIFY2(showsUnread(&strWhy), qPrintable(strWhy));
+        }
+    }
+};
+
+QTEST_MAIN(TestFaultMatrix)
+#include "tst_faultmatrix.moc"
