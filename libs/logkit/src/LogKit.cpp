@@ -65,7 +65,9 @@ public:
         if (m_capture) {
             m_captured.push_back({level, tag ? tag : "", text});
         }
-        if (level >= 5) {
+        // Progress and failures are on disk as they happen (for whoever reads
+        // the file now, and for a crash that follows); overlay traces may wait.
+        if (level >= 3) {
             for (auto& sink : m_sinks) {
                 guarded([&] { sink->flush(); });
             }
