@@ -655,7 +655,8 @@ void MessageClient::ChangeShowModule(int nPushedMsgId)
     HTTPMSG_BODY body;
     body.pageSize = m_nPageSize;
     body.isRead = 0;
-    // An unread page already on its way may predate the pushed alarm.
+    // An unread page already on its way may predate the pushed alarm, or be
+    // stuck until its time-out: the host's page wins.
     DropListRequest(1);
     OnGetMsgList(1, body);
     ui->leftTabWidget->setCurrentIndex(0);
