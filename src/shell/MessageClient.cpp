@@ -979,8 +979,11 @@ void MessageClient::OnUnauthorizedReply(QNetworkReply* reply)
         emit sigRemoetLogin(strMsg);
         return;
     }
-    if (CPlatformRequest::TagOf(reply) == QLatin1String("RefreshToken") &&
-        ++m_nRefreshRejections >= CTokenRefresh::kMaxRefreshRejections) {
+    if (CPlatformRequest::TagOf(reply) == QLatin1String("RefreshToken")) {
+        ++m_nRefreshRejections;
+        MC_LOG(5, kFn, "<%d>\t<%s>,refresh refused with 401, %d in a row", m_nRefreshRejections);
+    }
+    if (m_nRefreshRejections >= CTokenRefresh::kMaxRefreshRejections) {
         // The refresh itself is refused: asking again cannot mend the login.
         MC_LOG(5, kFn, "<%d>\t<%s>,refresh refused with 401 %d times", m_nRefreshRejections);
         MC_LOG(5, kFn, "<%d>\t<%s>,refreshtoken Failed");
