@@ -43,21 +43,36 @@ bool CTcpConnect::TakeAlarmPayload(const QByteArray& baMessage, QByteArray& baPa
 void CTcpConnect::ConnectTcp()
 {
     if (m_pSocket) {
-        return; // one connection per object; there is no reconnect
+        return; // one socket per object; Reconnect reuses it
     }
     m_pSocket = new QTcpSocket(this);
     // Lets a read above the cap be seen (and refused) without buffering more.
     m_pSocket->setReadBufferSize(kMaxMessageBytes + 1);
     connect(m_pSocket, &QTcpSocket::connected, this, &CTcpConnect::OnConnectedSlot);
     connect(m_pSocket, &QTcpSocket::errorOccurred, this, &CTcpConnect::OnConnectFailedSlot);
+    connect(m_pSocket, &QTcpSocket::readyRead, this, &CTcpConnect::ReceiveMsg);
+    connect(m_pSocket, &QTcpSocket::disconnected, this, &CTcpConnect::OnDisconnectSlot);
 
     // Asynchronous connect with a timer instead of a blocking wait, so that
     // quitting the thread ends it at once even while the server is silent.
     m_pConnectTimer = new QTimer(this);
     m_pConnectTimer->setSingleShot(true);
     connect(m_pConnectTimer, &QTimer::timeout, this, &CTcpConnect::OnConnectFailedSlot);
-    m_pConnectTimer->start(kConnectTimeoutMs);
+    m_pHeartbeatTimer = new QTimer(this);
+    connect(m_pHeartbeatTimer, &QTimer::timeout, this, &CTcpConnect::OnHeartBeatSlot);
+    m_pRetryTimer = new QTimer(this);
+    m_pRetryTimer->setSingleShot(true);
+    connect(m_pRetryTimer, &QTimer::timeout, this, &CTcpConnect::Reconnect);
+    Reconnect();
+}
 
+void CTcpConnect::Reconnect()
+{
+    m_bConnectEnded = false;
+    // What a closed connection left half-read belongs to no message of the next.
+    m_assembler = CPushMsgAssembler();
+    m_pSocket->abort();
+    m_pConnectTimer->start(kConnectTimeoutMs);
     MC_LOG(3, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,Connecting to push server %s:%u",
            m_strAddress.toLocal8Bit().constData(), static_cast<unsigned>(m_nPort));
     m_pSocket->connectToHost(m_strAddress, m_nPort, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
@@ -70,13 +85,9 @@ void CTcpConnect::OnConnectedSlot()
     }
     m_bConnectEnded = true;
     m_pConnectTimer->stop();
+    m_nRetryMs = kFirstRetryMs;
     MC_LOG(3, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,Connect Tcp Server Success!");
     SendMsg("START");
-    connect(m_pSocket, &QTcpSocket::readyRead, this, &CTcpConnect::ReceiveMsg);
-    connect(m_pSocket, &QTcpSocket::disconnected, this, &CTcpConnect::OnDisconnectSlot);
-
-    m_pHeartbeatTimer = new QTimer(this);
-    connect(m_pHeartbeatTimer, &QTimer::timeout, this, &CTcpConnect::OnHeartBeatSlot);
     m_pHeartbeatTimer->start(m_nHeartbeatMs);
 }
 
@@ -94,6 +105,14 @@ void CTcpConnect::OnConnectFailedSlot()
            bTimedOut ? "no connection within the time limit"
                      : m_pSocket->errorString().toLocal8Bit().constData());
     m_pSocket->abort();
+    RetryLater();
+}
+
+void CTcpConnect::RetryLater()
+{
+    MC_LOG(3, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,connecting again in %d ms", m_nRetryMs);
+    m_pRetryTimer->start(m_nRetryMs);
+    m_nRetryMs = qMin(m_nRetryMs * 2, kLastRetryMs);
 }
 
 void CTcpConnect::SendMsg(const std::string& strType)
@@ -126,14 +145,13 @@ void CTcpConnect::OnHeartBeatSlot()
 
 void CTcpConnect::OnDisconnectSlot()
 {
-    MC_LOG(3, "CTcpConnect::OnDisconnectSlot", "<%d>\t<%s>,push server closed the connection");
-    // Heartbeats would only fail against a closed socket; there is no reconnect.
-    if (m_pHeartbeatTimer) {
-        m_pHeartbeatTimer->stop();
+    if (!m_bConnectEnded || m_pRetryTimer->isActive()) {
+        return; // the end of a connect that failed, already counted
     }
-    if (m_pSocket && m_pSocket->isOpen()) {
-        m_pSocket->close();
-    }
+    // Alarms announced while the channel is down would never reach the host.
+    MC_LOG(5, "CTcpConnect::OnDisconnectSlot", "<%d>\t<%s>,push server closed the connection");
+    m_pHeartbeatTimer->stop();
+    RetryLater();
 }
 
 void CTcpConnect::CloseSocket()
@@ -143,6 +161,9 @@ void CTcpConnect::CloseSocket()
     }
     if (m_pHeartbeatTimer) {
         m_pHeartbeatTimer->stop();
+    }
+    if (m_pRetryTimer) {
+        m_pRetryTimer->stop();
     }
     if (m_pSocket) {
         m_pSocket->disconnect(this); // no slot of a half-destroyed object

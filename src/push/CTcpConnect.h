@@ -1,5 +1,6 @@
 // One connection to the push server, living on the push worker thread: it
-// announces itself, keeps a heartbeat and hands every alarm notice over.
+// announces itself, keeps a heartbeat, hands every alarm notice over, and
+// connects again when the server closes or cannot be reached.
 #pragma once
 
 #include "push/CPushMsgAssembler.h"
@@ -19,6 +20,10 @@ class CTcpConnect : public QObject
 public:
     static constexpr int kDefaultHeartbeatMs = 10000;
     static constexpr int kConnectTimeoutMs = 30000;
+    // Waits before connecting again: doubled after each failure up to the
+    // last, back to the first once a connection stands.
+    static constexpr int kFirstRetryMs = 1000;
+    static constexpr int kLastRetryMs = 60000;
     // A message above this is refused: the protocol has no framing, so a
     // peer that floods cannot make the worker hold more than this at once.
     static constexpr qint64 kMaxMessageBytes = CPushMsgAssembler::kMaxMessageBytes;
@@ -46,14 +51,18 @@ private slots:
     void OnDisconnectSlot();
     void OnConnectedSlot();
     void OnConnectFailedSlot();
+    void Reconnect();
 
 private:
     void SendMsg(const std::string& strType);
+    void RetryLater();
     void CloseSocket();
 
     QTcpSocket* m_pSocket = nullptr;
     QTimer* m_pHeartbeatTimer = nullptr;
     QTimer* m_pConnectTimer = nullptr;
+    QTimer* m_pRetryTimer = nullptr;
+    int m_nRetryMs = kFirstRetryMs;
     QString m_strAddress;
     quint16 m_nPort = 0;
     int m_nHeartbeatMs = kDefaultHeartbeatMs;
