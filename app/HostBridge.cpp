@@ -9,8 +9,14 @@
 HostBridge::HostBridge(MessageClient* client) : QObject(client), m_client(client)
 {
     connect(CHostLink::instance(), &CHostLink::hostCommand, this, &HostBridge::apply);
-    // A host that goes away leaves the module nobody to serve.
+    // A host that goes away leaves the module nobody to serve. A link that
+    // broke (a stream it could not read) while the host still listens is
+    // opened afresh instead.
     connect(CHostLink::instance(), &CHostLink::hostGone, this, [this] {
+        if (native::IsWindow(m_client->parentWnd())) {
+            MC_LOG(5, "HostBridge::hostGone", "<%d>\t<%s>,host link lost, linked again");
+            return;
+        }
         MC_LOG(5, "HostBridge::hostGone", "<%d>\t<%s>,host link lost, closing");
         m_client->close();
     });
