@@ -16,6 +16,7 @@
 
 #include <json/json.h>
 
+#include <memory>
 #include <mutex>
 
 std::string CPlatformRequest::WriteJson(const Json::Value& body)
@@ -50,13 +51,17 @@ QNetworkReply* CPlatformRequest::Post(QNetworkAccessManager& manager, const QNet
                                       const std::string& strBody)
 {
     QNetworkReply* reply = manager.post(request, QString::fromLocal8Bit(strBody.c_str()).toUtf8());
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 nReceived, qint64) {
-        if (nReceived > kMaxReplyBytes) {
-            MC_LOG(5, "CPlatformRequest::Post", "<%d>\t<%s>,reply above %lld bytes, aborted",
-                   static_cast<long long>(kMaxReplyBytes));
-            reply->abort();
-        }
-    });
+    // Progress already on its way when the abort came must not log it twice.
+    auto pCapped = std::make_shared<bool>(false);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [reply, pCapped](qint64 nReceived, qint64) {
+                         if (nReceived > kMaxReplyBytes && !*pCapped) {
+                             *pCapped = true;
+                             MC_LOG(5, "CPlatformRequest::Post", "<%d>\t<%s>,reply above %lld bytes, aborted",
+                                    static_cast<long long>(kMaxReplyBytes));
+                             reply->abort();
+                         }
+                     });
     // The reply's own error text only says the handshake failed; the reasons
     // are what an operator needs.
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [](const QList<QSslError>& errors) {
