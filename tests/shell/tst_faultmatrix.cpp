@@ -101,6 +101,8 @@ private:
     int m_nShowId = 0; // a read message: showing it reloads the unread list and opens nothing
     int m_nUnread = 0;
     QStringList m_secrets;
+    QString m_strToken; // the latest pair the host was told of, for a module started anew
+    QString m_strRefreshToken;
 
     QString moduleLog() const
     {
@@ -122,8 +124,10 @@ private:
         }
         const QString strDir = qEnvironmentVariable("MC_MODULE_BIN_DIR", qEnvironmentVariable("MC_BIN_DIR"));
         const int nFrom = m_host.lines().size();
-        m_module.start(QDir(strDir).filePath("messageclient"),
-                       {ModuleLaunchString(m_host, m_sim, m_strCfg, true)});
+        const QString strLaunch = ModuleLaunchString(m_host, m_sim, m_strCfg, true)
+                                      .replace(m_sim.token(), m_strToken)
+                                      .replace(m_sim.refreshToken(), m_strRefreshToken);
+        m_module.start(QDir(strDir).filePath("messageclient"), {strLaunch});
         const int nLinked = m_host.waitForLine("CONNECTED", kAnswerMs, nFrom);
         // Settled once its first unread request is answered, so that a fault
         // set next meets the row's own requests.
@@ -179,10 +183,15 @@ private:
         return strLine.contains(QRegularExpression(QString("\"msgId\":%1[,}]").arg(nId))) &&
                strLine.endsWith('}');
     }
-    QString currentToken() const
+    QString currentToken()
     {
         const QStringList renewed = m_host.lines().filter(QRegularExpression("^SIGNAL TOKENS "));
-        return renewed.isEmpty() ? m_sim.token() : renewed.last().section(' ', 2, 2);
+        if (!renewed.isEmpty()) {
+            m_strToken = renewed.last().section(' ', 2, 2);
+            m_strRefreshToken = renewed.last().section(' ', 3, 3);
+            m_secrets << m_strToken << m_strRefreshToken;
+        }
+        return m_strToken;
     }
     // A secret in clear in the module's file or output, the simulator's log or
     // the host's events (bar the token hand-over, which is the host's own).
@@ -231,6 +240,8 @@ private slots:
         m_strCfg = WriteModuleConfig(
             m_dir.path(), m_sim,
             QString("<push_info_url>%1/api/message/push/server/info</push_info_url>").arg(m_sim.baseUrl()));
+        m_strToken = m_sim.token();
+        m_strRefreshToken = m_sim.refreshToken();
         m_secrets = QStringList{m_sim.token(), m_sim.refreshToken(), m_sim.accessToken(),
                                 m_sim.trustAccessToken(), m_sim.aesKey()};
         for (const QJsonValue& camera : m_sim.cameras()) {
@@ -327,6 +338,10 @@ private slots:
         }
         m_sim.clearFaults();
         if (fault != PlatformDownAtStart && !moduleRuns()) {
+            // A module that died in an earlier row gets a fresh host as well,
+            // and the tokens its host holds by now.
+            currentToken();
+            m_host.stop();
             QVERIFY2(startModule(), "module never linked to its host");
         }
         const int nLogFrom = moduleLog().size();
