@@ -1,8 +1,8 @@
 #include "HostBridge.h"
 
+#include "base/ModuleLog.h"
 #include "native/CHostLink.h"
 #include "shell/MessageClient.h"
-#include "shell/ModuleLog.h"
 
 #include <QMetaObject>
 

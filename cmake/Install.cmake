@@ -10,7 +10,7 @@ set(MC_PUBLIC_HEADERS
   shell/MessageClientExport.h
   alarms/AlarmTypes.h
   alarms/CListCtrl.h
-  native/WinTypes.h
+  base/WinTypes.h
   platform/CTagTimers.h
 )
 set(MC_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/MessageClient)

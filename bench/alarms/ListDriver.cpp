@@ -10,8 +10,8 @@
 #include "alarms/AlarmShared.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "base/LaunchValues.h"
 #include "platform/PermissionTable.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 
 #include <QEventLoop>

@@ -3,7 +3,7 @@
 // closes it and the window when it loses activation.
 #pragma once
 
-#include "native/WinTypes.h"
+#include "base/WinTypes.h"
 
 #include <QDialog>
 #include <QPixmap>

@@ -5,11 +5,11 @@
 #include "alarms/CPicLoad.h"
 #include "alarms/CSnapCache.h"
 #include "alarms/CValidateCode.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
 #include "playback/CVideoSdk.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 
 #include "ui_CAlarmMsgWnd.h"
 

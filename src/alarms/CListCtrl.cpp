@@ -3,10 +3,10 @@
 #include "alarms/AlarmShared.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CPicLoad.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "platform/CPlatformRequest.h"
 #include "platform/CSafeJson.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 #include "widgets/CMsgBox.h"
 
 #include <QElapsedTimer>

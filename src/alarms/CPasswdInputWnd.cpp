@@ -1,8 +1,8 @@
 #include "alarms/CPasswdInputWnd.h"
 
+#include "base/HostMessages.h"
+#include "base/ModuleLog.h"
 #include "native/CHostLink.h"
-#include "shell/HostMessages.h"
-#include "shell/ModuleLog.h"
 #include "ui_CPasswdInputWnd.h"
 
 #include <QColor>

@@ -5,7 +5,7 @@
 // its parent.
 #pragma once
 
-#include "native/WinTypes.h"
+#include "base/WinTypes.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "alarms/CPicFetcher.h"
 
 #include "alarms/CSnapCache.h"
+#include "base/ModuleLog.h"
 #include "native/CrashApi.h"
 #include "platform/CPlatformRequest.h"
-#include "shell/ModuleLog.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -109,7 +109,8 @@ void CPicFetcher::OnFinished(QNetworkReply* reply, CPicRequest request,
     const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     if (target.isValid()) {
         const QUrl next = reply->url().resolved(target);
-        if (nRedirects + 1 > kMaxRedirects || (next.scheme() != "https" && next.scheme() != "http")) {
+        if (nRedirects + 1 > kMaxRedirects ||
+            (next.scheme() != QLatin1String("https") && next.scheme() != QLatin1String("http"))) {
             MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,redirect %d to %s refused",
                    nRedirects + 1, next.toString().toLocal8Bit().constData());
             result.bRefused = true;

@@ -3,9 +3,9 @@
 #include "alarms/CSnapCache.h"
 
 #include "alarms/CValidateCode.h"
+#include "base/ModuleLog.h"
 #include "native/CrashApi.h"
 #include "playback/CVideoSdk.h"
-#include "shell/ModuleLog.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -1,8 +1,8 @@
 #include "alarms/CSnapCache.h"
 
-#include "shell/CfgReader.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
+#include "base/CfgReader.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

@@ -5,7 +5,7 @@
 // window asks the host for the keyboard.
 #pragma once
 
-#include "native/WinTypes.h"
+#include "base/WinTypes.h"
 
 #include <QObject>
 

@@ -3,9 +3,9 @@
 // u16 type, u32 sequence, then the type's payload (docs/host-link.md).
 #pragma once
 
+#include "base/WinTypes.h"
 #include "native/HostCommand.h"
 #include "native/HostSignal.h"
-#include "native/WinTypes.h"
 
 #include <QByteArray>
 #include <QString>

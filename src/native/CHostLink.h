@@ -2,9 +2,9 @@
 // module's side of the window messages, and the host's commands back.
 #pragma once
 
+#include "base/WinTypes.h"
 #include "native/CHostFrame.h"
 #include "native/HostCommand.h"
-#include "native/WinTypes.h"
 
 #include <QByteArray>
 #include <QHash>

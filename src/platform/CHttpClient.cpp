@@ -1,9 +1,9 @@
 #include "platform/CHttpClient.h"
 
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "platform/CPlatformRequest.h"
 #include "platform/CTokenRefresh.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 
 #include <QCoreApplication>
 #include <QNetworkReply>

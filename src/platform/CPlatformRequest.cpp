@@ -1,8 +1,8 @@
 #include "platform/CPlatformRequest.h"
 
-#include "shell/CfgReader.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
+#include "base/CfgReader.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 
 #include <QDateTime>
 #include <QFileInfo>

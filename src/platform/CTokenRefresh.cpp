@@ -1,9 +1,9 @@
 #include "platform/CTokenRefresh.h"
 
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 
 #include <QNetworkReply>
 

@@ -1,6 +1,6 @@
 #include "playback/CEscTipWnd.h"
 
-#include "shell/ModuleLog.h"
+#include "base/ModuleLog.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

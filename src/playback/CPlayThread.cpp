@@ -1,11 +1,10 @@
 #include "playback/CPlayThread.h"
 
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "native/CrashApi.h"
 #include "playback/CPlayErrorText.h"
 #include "playback/CVideoSdk.h"
-#include "shell/LaunchValues.h"
-#include "shell/MessageClient.h"
-#include "shell/ModuleLog.h"
 
 #include <QDateTime>
 #include <QMetaType>
@@ -13,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -30,7 +30,7 @@ std::string WindowEdge(double dAlarmMs, qint64 nOffsetMs)
 
 } // namespace
 
-CPlayThread::CPlayThread(MessageClient* pOwner) : QObject(pOwner), m_pOwner(pOwner)
+CPlayThread::CPlayThread(QObject* pParent, CPlayOwner owner) : QObject(pParent), m_owner(std::move(owner))
 {
     qRegisterMetaType<std::string>("std::string");
     // Every reported failure or end also stops the library's playback.
@@ -283,7 +283,7 @@ void CPlayThread::OnRecordSearchSlot(const char* lparam)
 
 bool CPlayThread::StillSelected() const
 {
-    return !m_pOwner || m_pOwner->ifCurSel(m_pCamSerial, m_pCamChannelNo);
+    return !m_owner.fnIsCurSel || m_owner.fnIsCurSel(m_pCamSerial, m_pCamChannelNo);
 }
 
 void CPlayThread::PlaySegment(int nKey, const std::string& strStart, const std::string& strEnd)
@@ -318,13 +318,13 @@ bool CPlayThread::ReadOsdTime(int& nOsd)
 
 void CPlayThread::GetPlayTime()
 {
-    if (m_pOwner) {
-        if (m_pOwner->IsNetBusy()) {
-            return;
-        }
+    if (m_owner.fnIsNetBusy && m_owner.fnIsNetBusy()) {
+        return;
+    }
+    if (m_owner.fnGetSel) {
         std::string strSelKey;
         QString strSelAlarmTime;
-        m_pOwner->getSelDevSerAndChl(strSelKey, strSelAlarmTime);
+        m_owner.fnGetSel(strSelKey, strSelAlarmTime);
         if (strSelKey != DevKey() || strSelAlarmTime != m_strAlarmTime) {
             MC_LOG(3, "CPlayThread::GetPlayTime", "<%d>\t<%s>,selection moved to %s", strSelKey.c_str());
             StopRecordPlay();
@@ -463,7 +463,7 @@ void CPlayThread::OnFirstFrameData(int nGeneration)
     if (nGeneration != m_nPlayGen || m_bHasFrame) {
         return;
     }
-    if (m_pOwner && m_pOwner->bIfStartOverTime()) {
+    if (m_owner.fnIsStartOverTime && m_owner.fnIsStartOverTime()) {
         return;
     }
     if (m_bPause) {

@@ -17,17 +17,30 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
-class MessageClient;
 class QThread;
+
+// What the worker asks of the window that owns it. The window lives above this
+// folder and answers through these calls; a worker without them (tests, tools)
+// skips the owner's checks.
+struct CPlayOwner
+{
+    std::function<bool()> fnIsNetBusy;
+    // Has the panel given up waiting for the first frame?
+    std::function<bool()> fnIsStartOverTime;
+    // Is this camera still the selected alarm's?
+    std::function<bool(const std::string& strDevSerial, int nChannelNo)> fnIsCurSel;
+    // The selected alarm's device key and alarm time.
+    std::function<void(std::string& strDevKey, QString& strAlarmTime)> fnGetSel;
+};
 
 class CPlayThread : public QObject
 {
     Q_OBJECT
 public:
-    // pOwner is the Qt parent; without one the owner's checks are skipped.
-    explicit CPlayThread(MessageClient* pOwner);
+    explicit CPlayThread(QObject* pParent, CPlayOwner owner = {});
     ~CPlayThread() override;
 
     void SetPlayWnd(void* hWnd);
@@ -128,7 +141,7 @@ private:
     std::atomic<bool> m_bHasFrame{false};
     std::atomic<bool> m_bPause{false};
     std::atomic<bool> m_bIsToEndTime{false};
-    MessageClient* m_pOwner = nullptr;
+    CPlayOwner m_owner;
     RecordSegmentMap m_mapRecIdxSldTm;
     int m_nRecordNum = -1;
     std::string m_strOsdTime;

@@ -1,7 +1,7 @@
 #include "playback/CusSliderWnd.h"
 
+#include "base/ModuleLog.h"
 #include "playback/CPlayThread.h"
-#include "shell/ModuleLog.h"
 #include "ui_CusSliderWnd.h"
 
 #include <QCoreApplication>

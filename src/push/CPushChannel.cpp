@@ -1,13 +1,13 @@
 #include "push/CPushChannel.h"
 
+#include "base/CfgReader.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "native/CrashApi.h"
 #include "native/LocalAddress.h"
 #include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
 #include "push/CTcpConnect.h"
-#include "shell/CfgReader.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 
 #include <QNetworkAccessManager>
 #include <QThread>

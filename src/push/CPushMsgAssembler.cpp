@@ -1,6 +1,6 @@
 #include "push/CPushMsgAssembler.h"
 
-#include "shell/ModuleLog.h"
+#include "base/ModuleLog.h"
 
 namespace {
 

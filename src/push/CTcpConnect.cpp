@@ -1,8 +1,8 @@
 #include "push/CTcpConnect.h"
 
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "native/LocalAddress.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #include "shell/CSaveTarget.h"
 
-#include "shell/CfgReader.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
+#include "base/CfgReader.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 
 #include <QBuffer>
 #include <QDateTime>

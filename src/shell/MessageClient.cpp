@@ -7,6 +7,11 @@
 #include "alarms/CAlarmMsgParser.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "base/CfgReader.h"
+#include "base/HostMessages.h"
+#include "base/LaunchNumber.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "native/CHostEmbedding.h"
 #include "native/CHostLink.h"
 #include "native/CrashApi.h"
@@ -23,11 +28,6 @@
 #include "playback/CVideoSdk.h"
 #include "playback/CusSliderWnd.h"
 #include "push/CPushChannel.h"
-#include "shell/CfgReader.h"
-#include "shell/HostMessages.h"
-#include "shell/LaunchNumber.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 #include "shell/ProcessEnd.h"
 #include "widgets/CMsgBox.h"
 #include "widgets/CusCalendarWnd.h"
@@ -253,7 +253,16 @@ void MessageClient::InitFilterForm()
 
 void MessageClient::CreatePlayback()
 {
-    m_pPlayThread = new CPlayThread(this);
+    CPlayOwner owner;
+    owner.fnIsNetBusy = [this] { return IsNetBusy(); };
+    owner.fnIsStartOverTime = [this] { return bIfStartOverTime(); };
+    owner.fnIsCurSel = [this](const std::string& strDevSerial, int nChannelNo) {
+        return ifCurSel(strDevSerial, nChannelNo);
+    };
+    owner.fnGetSel = [this](std::string& strDevKey, QString& strAlarmTime) {
+        getSelDevSerAndChl(strDevKey, strAlarmTime);
+    };
+    m_pPlayThread = new CPlayThread(this, std::move(owner));
     // The video library paints into the record area's own native window.
     ui->recordArea->setAttribute(Qt::WA_NativeWindow);
     m_pPlayThread->SetPlayWnd(reinterpret_cast<void*>(ui->recordArea->winId()));

@@ -5,7 +5,7 @@
 
 #include "alarms/AlarmTypes.h"
 #include "alarms/CListCtrl.h"
-#include "native/WinTypes.h"
+#include "base/WinTypes.h"
 #include "platform/CTagTimers.h"
 #include "shell/MessageClientExport.h"
 

@@ -12,6 +12,10 @@
 #include "alarms/CPasswdInputWnd.h"
 #include "alarms/CPicLoad.h"
 #include "alarms/CValidateCode.h"
+#include "base/CfgReader.h"
+#include "base/HostMessages.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "native/CHostLink.h"
 #include "platform/CPlatformRequest.h"
 #include "playback/ButLblWgt.h"
@@ -19,10 +23,6 @@
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/CfgReader.h"
-#include "shell/HostMessages.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 #include "widgets/CTipMsg.h"
 
 #include <QGuiApplication>

@@ -8,14 +8,14 @@
 
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "playback/CClipSaveBar.h"
 #include "playback/CClipSaver.h"
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
 #include "playback/CusSliderWnd.h"
 #include "shell/CSaveTarget.h"
-#include "shell/LaunchValues.h"
-#include "shell/ModuleLog.h"
 #include "widgets/CMsgBox.h"
 #include "widgets/CTipMsg.h"
 

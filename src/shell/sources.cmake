@@ -1,9 +1,6 @@
 # Files of src/shell, appended to the core library.
 list(APPEND MC_CORE_SOURCES
   shell/CSaveTarget.cpp
-  shell/CfgReader.cpp
-  shell/LaunchNumber.cpp
-  shell/LaunchValues.cpp
   shell/MessageClient.cpp
   shell/MessageClientDetail.cpp
   shell/MessageClientSave.cpp

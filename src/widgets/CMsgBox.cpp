@@ -1,7 +1,6 @@
 #include "widgets/CMsgBox.h"
 
-#include "shell/MessageClient.h"
-#include "shell/ModuleLog.h"
+#include "base/ModuleLog.h"
 #include "ui_CMsgBox.h"
 
 #include <QColor>
@@ -68,16 +67,15 @@ void CMsgBox::ApplyButtonMode(int nBtnMode)
 }
 
 // An open box must not outlive the module window's visibility: hiding the
-// module closes it. Only the module window has that signal, so any other
-// parent leaves the box to its caller.
+// module closes it. The window sits above this folder, so the parent is linked
+// by the signal's name; any other parent leaves the box to its caller.
 void CMsgBox::FollowModuleWindow(QWidget* pParent)
 {
-    MessageClient* pModule = qobject_cast<MessageClient*>(pParent);
-    if (!pModule) {
+    if (!pParent || pParent->metaObject()->indexOfSignal("HideWndSignal()") < 0) {
         MC_LOG(3, "CMsgBox::FollowModuleWindow", "<%d>\t<%s>,parent is not the module window, no hide link");
         return;
     }
-    connect(pModule, &MessageClient::HideWndSignal, this, &QWidget::close);
+    connect(pParent, SIGNAL(HideWndSignal()), this, SLOT(close()));
 }
 
 void CMsgBox::AddShadow()

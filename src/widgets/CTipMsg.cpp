@@ -1,9 +1,8 @@
 #include "widgets/CTipMsg.h"
 
-#include "shell/CfgReader.h"
-#include "shell/LaunchValues.h"
-#include "shell/MessageClient.h"
-#include "shell/ModuleLog.h"
+#include "base/CfgReader.h"
+#include "base/LaunchValues.h"
+#include "base/ModuleLog.h"
 #include "ui_CTipMsg.h"
 
 #include <QDesktopServices>
@@ -44,8 +43,9 @@ CTipMsg::CTipMsg(QWidget* parent, int nKind, const QString& strText)
     }
     ui->openBtn->setFocusPolicy(Qt::NoFocus);
     connect(ui->openBtn, &QPushButton::clicked, this, &CTipMsg::OpenSaveFolder);
-    if (MessageClient* pModule = qobject_cast<MessageClient*>(parent)) {
-        connect(pModule, &MessageClient::HideWndSignal, this, &QWidget::close);
+    // The module window sits above this folder: it is linked by the signal's name.
+    if (parent && parent->metaObject()->indexOfSignal("HideWndSignal()") >= 0) {
+        connect(parent, SIGNAL(HideWndSignal()), this, SLOT(close()));
     } else {
         MC_LOG(3, "CTipMsg::CTipMsg", "<%d>\t<%s>,parent is not the module window, no hide link");
     }

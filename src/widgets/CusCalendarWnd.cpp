@@ -1,7 +1,6 @@
 #include "widgets/CusCalendarWnd.h"
 
-#include "shell/MessageClient.h"
-#include "shell/ModuleLog.h"
+#include "base/ModuleLog.h"
 #include "ui_CusCalendarWnd.h"
 
 #include <QDateTime>
@@ -96,13 +95,13 @@ void CusCalendarWnd::ConnectControls(QWidget* pParent)
     connect(ui->next_month, &QPushButton::clicked, this, &CusCalendarWnd::OnNextMonth);
     connect(ui->addNumBtn, &QPushButton::clicked, this, &CusCalendarWnd::OnAddNum);
     connect(ui->decreaseBtn, &QPushButton::clicked, this, &CusCalendarWnd::OnDecreaseNum);
-    MessageClient* pModule = qobject_cast<MessageClient*>(pParent);
-    if (!pModule) {
+    // The module window sits above this folder: it is linked by the slot's name.
+    if (!pParent || pParent->metaObject()->indexOfSlot("slotCalendarSet(QString)") < 0) {
         MC_LOG(3, "CusCalendarWnd::ConnectControls",
                "<%d>\t<%s>,parent is not the module window, choice not linked");
         return;
     }
-    connect(this, &CusCalendarWnd::sigCalendarSet, pModule, &MessageClient::slotCalendarSet);
+    connect(this, SIGNAL(sigCalendarSet(QString)), pParent, SLOT(slotCalendarSet(QString)));
 }
 
 void CusCalendarWnd::CollectCells()

@@ -10,9 +10,9 @@
 #include "alarms/CPicJob.h"
 #include "alarms/CPicLoad.h"
 #include "alarms/CSnapCache.h"
+#include "base/LaunchValues.h"
 #include "platform/PermissionTable.h"
 #include "playback/CVideoSdk.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

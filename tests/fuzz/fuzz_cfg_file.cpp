@@ -1,6 +1,6 @@
 // The configuration file: the keys the module reads, looked up in any text.
 #include "Fuzz.h"
-#include "shell/CfgReader.h"
+#include "base/CfgReader.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // The launch string: cut into items as the window cuts it, and each value read
 // as a number the way ParentWnd, NewWnd and PushedMsgId are read.
 #include "Fuzz.h"
-#include "shell/LaunchNumber.h"
+#include "base/LaunchNumber.h"
 #include "shell/MessageClient.h"
 
 #include <QString>

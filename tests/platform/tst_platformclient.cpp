@@ -4,10 +4,10 @@
 #include "SimulatorProcess.h"
 
 #include "alarms/AlarmTypes.h"
+#include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "platform/CHttpClient.h"
 #include "platform/PermissionTable.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

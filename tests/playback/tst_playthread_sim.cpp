@@ -3,9 +3,9 @@
 #include "SimulatorProcess.h"
 
 #include "alarms/AlarmTypes.h"
+#include "base/LaunchValues.h"
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
-#include "shell/LaunchValues.h"
 
 #include <QDateTime>
 #include <QJsonArray>

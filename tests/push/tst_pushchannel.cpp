@@ -2,12 +2,12 @@
 // server, and the message assembler alone.
 #include "ModuleLaunch.h"
 
+#include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "platform/CPlatformRequest.h"
 #include "push/CPushChannel.h"
 #include "push/CPushMsgAssembler.h"
 #include "push/CTcpConnect.h"
-#include "shell/LaunchValues.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

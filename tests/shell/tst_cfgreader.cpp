@@ -1,6 +1,6 @@
 // The configuration file is the operator's; whatever state it is in, a read
 // gives the value or the caller's default.
-#include "shell/CfgReader.h"
+#include "base/CfgReader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

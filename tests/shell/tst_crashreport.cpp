@@ -1,8 +1,8 @@
 // Where crash dumps go and how a crash reaches the usage log: from the next
 // start, once per dump, only with both usage-log addresses.
+#include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "platform/CHttpClient.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 
 #include <QDir>

@@ -8,11 +8,11 @@
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
 #include "alarms/CPasswdInputWnd.h"
+#include "base/LaunchValues.h"
 #include "playback/ButLblWgt.h"
 #include "playback/CPlayThread.h"
 #include "playback/CusSlider.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

@@ -2,8 +2,8 @@
 // the platform simulator: what is asked, what is offered, what is searched.
 #include "ModuleLaunch.h"
 
+#include "base/LaunchValues.h"
 #include "platform/PopupListWgt.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

@@ -3,7 +3,7 @@
 // then announces the close, in that order and nothing else.
 #include "HostProcess.h"
 
-#include "shell/LaunchValues.h"
+#include "base/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

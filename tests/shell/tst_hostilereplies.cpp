@@ -7,10 +7,10 @@
 
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "platform/PermissionTable.h"
 #include "platform/PopupListWgt.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

@@ -6,10 +6,10 @@
 
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "base/LaunchValues.h"
 #include "playback/CPlayThread.h"
 #include "playback/CusSlider.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 #include "widgets/CMsgBox.h"

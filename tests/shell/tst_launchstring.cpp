@@ -1,10 +1,10 @@
 // The launch string as the host writes it, and the odd strings it has been
 // seen to write: what lands in the launch values and what is logged.
+#include "base/LaunchNumber.h"
+#include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "native/ModulePath.h"
 #include "platform/CHttpClient.h"
-#include "shell/LaunchNumber.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

@@ -2,7 +2,7 @@
 // announces reaches the host as its own copy of the notice.
 #include "ModuleLaunch.h"
 
-#include "shell/LaunchValues.h"
+#include "base/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

@@ -2,8 +2,8 @@
 // own title bar when it runs without a host frame.
 #include "ModuleLaunch.h"
 
+#include "base/LaunchValues.h"
 #include "platform/PermissionTable.h"
-#include "shell/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 

@@ -1,6 +1,6 @@
 // Tips are fire-and-forget: they must show the right text and button, go away
 // by themselves, and their button must open the folder the configuration names.
-#include "shell/LaunchValues.h"
+#include "base/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "widgets/CTipMsg.h"
 

@@ -1,8 +1,8 @@
 // The command language of the demo host's console (docs/host-link.md).
 #pragma once
 
+#include "base/WinTypes.h"
 #include "native/HostCommand.h"
-#include "native/WinTypes.h"
 
 #include <QString>
 

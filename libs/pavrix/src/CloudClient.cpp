@@ -131,8 +131,8 @@ SdkError CloudClient::replyError(const HttpResponse& response)
         break;
     }
     const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
-    const int code = body.value("code").toInt(0);
-    const std::string msg = body.value("msg").toString().toStdString();
+    const int code = body.value(QLatin1String("code")).toInt(0);
+    const std::string msg = body.value(QLatin1String("msg")).toString().toStdString();
     if (code != 0)
         return {code, msg.empty() ? "HTTP " + std::to_string(response.status) : msg};
     return {codeForStatus(response.status), "HTTP " + std::to_string(response.status)};
@@ -142,13 +142,13 @@ bool CloudClient::parseRecords(const std::string& body, std::vector<RecordSpan>*
 {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(body), &error);
-    const QJsonValue records = doc.object().value("records");
+    const QJsonValue records = doc.object().value(QLatin1String("records"));
     if (error.error != QJsonParseError::NoError || !records.isArray())
         return false;
     std::vector<RecordSpan> parsed;
     for (const QJsonValue& item : records.toArray()) {
-        RecordSpan span{item.toObject().value("start").toString().toStdString(),
-                        item.toObject().value("end").toString().toStdString()};
+        RecordSpan span{item.toObject().value(QLatin1String("start")).toString().toStdString(),
+                        item.toObject().value(QLatin1String("end")).toString().toStdString()};
         if (!TimeText::isValid(span.start) || !TimeText::isValid(span.end))
             return false;
         parsed.push_back(span);

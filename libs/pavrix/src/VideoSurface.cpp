@@ -7,7 +7,7 @@ namespace pavrix {
 
 VideoSurface::VideoSurface(QWidget* host) : QWidget(host)
 {
-    setObjectName("pavrixVideoSurface");
+    setObjectName(QStringLiteral("pavrixVideoSurface"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setGeometry(host->rect());

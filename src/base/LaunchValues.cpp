@@ -1,4 +1,4 @@
-#include "shell/LaunchValues.h"
+#include "base/LaunchValues.h"
 
 #include <mutex>
 

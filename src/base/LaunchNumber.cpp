@@ -1,4 +1,4 @@
-#include "shell/LaunchNumber.h"
+#include "base/LaunchNumber.h"
 
 #include <cctype>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "shell/CfgReader.h"
+#include "base/CfgReader.h"
 
-#include "shell/ModuleLog.h"
+#include "base/ModuleLog.h"
 
 #include <QFile>
 #include <QXmlStreamReader>

@@ -1,7 +1,7 @@
 // Numbers of the window messages the module sends to its host.
 #pragma once
 
-#include "native/WinTypes.h"
+#include "base/WinTypes.h"
 
 constexpr UINT WM_WNDDRAG_END = WM_USER + 1010;          // 2034, posted
 constexpr UINT WM_MODULE_CLOSE = WM_USER + 1020;         // 2044, sent
