@@ -8,7 +8,7 @@
 set(MC_PUBLIC_HEADERS
   shell/MessageClient.h
   shell/MessageClientExport.h
-  alarms/AlarmTypes.h
+  base/AlarmTypes.h
   alarms/CListCtrl.h
   base/WinTypes.h
   platform/CTagTimers.h

@@ -2,7 +2,7 @@
 // read through the one safe reader: callable on a bare text.
 #pragma once
 
-#include "alarms/AlarmTypes.h"
+#include "base/AlarmTypes.h"
 
 #include <string>
 #include <vector>

@@ -3,8 +3,8 @@
 // shared picture pool when the camera encrypts it.
 #pragma once
 
-#include "alarms/AlarmTypes.h"
 #include "alarms/CPicJob.h"
+#include "base/AlarmTypes.h"
 
 #include <QByteArray>
 #include <QDialog>

@@ -2,7 +2,7 @@
 // three: all messages, unread messages and the search result.
 #pragma once
 
-#include "alarms/AlarmTypes.h"
+#include "base/AlarmTypes.h"
 
 #include <QListWidget>
 #include <QNetworkAccessManager>

@@ -1,9 +1,9 @@
 #include "playback/CClipSaver.h"
 
+#include "base/CSaveTarget.h"
 #include "base/ModuleLog.h"
 #include "playback/CClipWriter.h"
 #include "playback/CVideoSdk.h"
-#include "shell/CSaveTarget.h"
 
 #include <QDateTime>
 #include <QFile>

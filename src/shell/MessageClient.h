@@ -3,8 +3,8 @@
 // operations; the window owns every other object of the module.
 #pragma once
 
-#include "alarms/AlarmTypes.h"
 #include "alarms/CListCtrl.h"
+#include "base/AlarmTypes.h"
 #include "base/WinTypes.h"
 #include "platform/CTagTimers.h"
 #include "shell/MessageClientExport.h"

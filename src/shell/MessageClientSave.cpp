@@ -8,6 +8,7 @@
 
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "base/CSaveTarget.h"
 #include "base/LaunchValues.h"
 #include "base/ModuleLog.h"
 #include "playback/CClipSaveBar.h"
@@ -15,7 +16,6 @@
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/CSaveTarget.h"
 #include "widgets/CMsgBox.h"
 #include "widgets/CTipMsg.h"
 

@@ -1,6 +1,5 @@
 # Files of src/shell, appended to the core library.
 list(APPEND MC_CORE_SOURCES
-  shell/CSaveTarget.cpp
   shell/MessageClient.cpp
   shell/MessageClientDetail.cpp
   shell/MessageClientSave.cpp

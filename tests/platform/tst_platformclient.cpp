@@ -3,7 +3,7 @@
 #include "HostProcess.h"
 #include "SimulatorProcess.h"
 
-#include "alarms/AlarmTypes.h"
+#include "base/AlarmTypes.h"
 #include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "platform/CHttpClient.h"

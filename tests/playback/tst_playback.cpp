@@ -1,6 +1,6 @@
 // Playback without a server: the slider scale of a clip, the worker fed what
 // the video library reports from a foreign thread as the library does, the bar.
-#include "alarms/AlarmTypes.h"
+#include "base/AlarmTypes.h"
 #include "base/LaunchValues.h"
 #include "playback/CPlayThread.h"
 #include "playback/CRecordTable.h"

@@ -2,7 +2,7 @@
 // recordings, seek, the span's end, the failures the operator is told about.
 #include "SimulatorProcess.h"
 
-#include "alarms/AlarmTypes.h"
+#include "base/AlarmTypes.h"
 #include "base/LaunchValues.h"
 #include "playback/CPlayThread.h"
 #include "playback/CVideoSdk.h"

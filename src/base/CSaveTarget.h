@@ -5,7 +5,7 @@
 // renamed over it).
 #pragma once
 
-#include "alarms/AlarmTypes.h"
+#include "base/AlarmTypes.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "shell/CSaveTarget.h"
+#include "base/CSaveTarget.h"
 
 #include "base/CfgReader.h"
 #include "base/LaunchValues.h"
