@@ -369,7 +369,7 @@ void CAlarmMsgWnd::OnDecryptFinished(const CPicResult& result)
 
 void CAlarmMsgWnd::OnDecryptFailed(const CPicResult& result)
 {
-    MC_LOG(5, "CAlarmMsgWnd::run", "<%d>\t<%s>,DecryptPicture serial:%s iErrCode:%d %s",
+    MC_LOG(5, "CAlarmMsgWnd::OnDecryptFailed", "<%d>\t<%s>,DecryptPicture serial:%s iErrCode:%d %s",
            m_tCurAlarmInfo.deviceSerial.c_str(), result.nErrCode, result.strErrDesc.c_str());
     m_bPicReqFinished = true;
     m_bDecrypted = false;
@@ -395,7 +395,7 @@ void CAlarmMsgWnd::OnDecryptFailed(const CPicResult& result)
         ReportPic(1);
         break;
     }
-    MC_LOG(3, "CAlarmMsgWnd::run", "<%d>\t<%s>,finished");
+    MC_LOG(3, "CAlarmMsgWnd::OnDecryptFailed", "<%d>\t<%s>,finished");
 }
 
 void CAlarmMsgWnd::OnUpdatePicSlot(char* puf, int len)
@@ -463,7 +463,7 @@ void CAlarmMsgWnd::OnPlainFinished(const CPicResult& result)
         return;
     }
     if (result.imgShown.isNull()) {
-        MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,picture of message %d (%d bytes) is no image",
+        MC_LOG(5, "CAlarmMsgWnd::OnPlainFinished", "<%d>\t<%s>,picture of message %d (%d bytes) is no image",
                m_tCurAlarmInfo.id, result.baFetched.size());
         FailPicture();
         return;
@@ -496,7 +496,7 @@ void CAlarmMsgWnd::OnPicReplyError(int nNetError)
 {
     m_bHasPic = false;
     ForgetPicture();
-    MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,ReplyPicFinished Error:%d", nNetError);
+    MC_LOG(5, "CAlarmMsgWnd::OnPicReplyError", "<%d>\t<%s>,ReplyPicFinished Error:%d", nNetError);
     // A picture the server no longer has is expired, and reported as such.
     const bool bExpired = nNetError == QNetworkReply::ContentNotFoundError;
     if (bExpired) {

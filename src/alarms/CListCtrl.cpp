@@ -106,7 +106,7 @@ void CListCtrl::UpdateListRecords(std::vector<ALARM_INFO_STRUCT> records, RowFac
 
 bool CListCtrl::BeginUpdate(int nMsgId)
 {
-    MC_LOG(3, "CListCtrl::UpdateListCtrl", "<%d>\t<%s>,msgId:%d busy:%d", nMsgId, m_bBusy ? 1 : 0);
+    MC_LOG(3, "CListCtrl::BeginUpdate", "<%d>\t<%s>,msgId:%d busy:%d", nMsgId, m_bBusy ? 1 : 0);
     if (m_bBusy) {
         return false;
     }

@@ -86,7 +86,7 @@ void CPicFetcher::Get(CPicRequest request, std::shared_ptr<CPicJob::CReceiver> p
                     reply->abort(); // nobody wants it any more
                 } else if (nReceived > CPlatformRequest::kMaxReplyBytes ||
                            nTotal > CPlatformRequest::kMaxReplyBytes) {
-                    MC_LOG(5, "CAlarmMsgWnd::SendPicRequest", "<%d>\t<%s>,picture above %lld bytes, aborted",
+                    MC_LOG(5, "CPicFetcher::Get", "<%d>\t<%s>,picture above %lld bytes, aborted",
                            static_cast<long long>(CPlatformRequest::kMaxReplyBytes));
                     reply->abort();
                 }
@@ -111,8 +111,8 @@ void CPicFetcher::OnFinished(QNetworkReply* reply, CPicRequest request,
         const QUrl next = reply->url().resolved(target);
         if (nRedirects + 1 > kMaxRedirects ||
             (next.scheme() != QLatin1String("https") && next.scheme() != QLatin1String("http"))) {
-            MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,redirect %d to %s refused",
-                   nRedirects + 1, next.toString().toLocal8Bit().constData());
+            MC_LOG(5, "CPicFetcher::OnFinished", "<%d>\t<%s>,redirect %d to %s refused", nRedirects + 1,
+                   next.toString().toLocal8Bit().constData());
             result.bRefused = true;
             pReceiver->Deliver(result);
             return;
@@ -122,7 +122,7 @@ void CPicFetcher::OnFinished(QNetworkReply* reply, CPicRequest request,
         return;
     }
     if (reply->bytesAvailable() > CPlatformRequest::kMaxReplyBytes) {
-        MC_LOG(5, "CAlarmMsgWnd::ReplyPicFinished", "<%d>\t<%s>,picture of %lld bytes refused",
+        MC_LOG(5, "CPicFetcher::OnFinished", "<%d>\t<%s>,picture of %lld bytes refused",
                static_cast<long long>(reply->bytesAvailable()));
         result.bRefused = true;
         pReceiver->Deliver(result);

@@ -38,7 +38,7 @@ std::string readValue(QXmlStreamReader& reader, const std::string& strName, cons
     QString strValue;
     if (!findKey(reader, QString::fromLocal8Bit(strKey.c_str()), strValue)) {
         if (reader.hasError()) {
-            MC_LOG(5, "ReadCfgString", "<%d>\t<%s>,cfg %s unreadable: %s", strName.c_str(),
+            MC_LOG(5, "readValue", "<%d>\t<%s>,cfg %s unreadable: %s", strName.c_str(),
                    reader.errorString().toLocal8Bit().constData());
         }
         return strDefault;

@@ -129,7 +129,7 @@ void CHttpClient::OnUnauthorizedReply(QNetworkReply* reply)
     }
     if (CPlatformRequest::TagOf(reply) == QLatin1String("RefreshToken") &&
         ++m_nRefreshRejections >= CTokenRefresh::kMaxRefreshRejections) {
-        MC_LOG(5, "CHttpClient::serviceRequestFinished", "<%d>\t<%s>,refresh refused with 401 %d times",
+        MC_LOG(5, "CHttpClient::OnUnauthorizedReply", "<%d>\t<%s>,refresh refused with 401 %d times",
                m_nRefreshRejections);
         m_nRefreshRejections = 0;
         emit GetUserErrSignal();

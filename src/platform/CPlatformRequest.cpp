@@ -115,8 +115,7 @@ TlsSettings ReadTlsSettings(const std::string& strCfgPath)
         const QList<QSslCertificate> extra =
             QSslCertificate::fromPath(QString::fromLocal8Bit(strCaFile.c_str()));
         if (extra.isEmpty()) {
-            MC_LOG(5, "CPlatformRequest::TlsConfiguration", "<%d>\t<%s>,ca_file %s holds no certificate",
-                   strCaFile.c_str());
+            MC_LOG(5, "ReadTlsSettings", "<%d>\t<%s>,ca_file %s holds no certificate", strCaFile.c_str());
         }
         settings.caCertificates += extra;
     }

@@ -109,7 +109,7 @@ void CClipSaver::Job::Report(const std::shared_ptr<Job>& pSelf, int nResult, con
 
 void CClipSaver::Job::Fail(const std::shared_ptr<Job>& pSelf, const std::string& strWhy, int nErrno)
 {
-    MC_LOG(5, "CClipSaver::OnDownload", "<%d>\t<%s>,clip save failed: %s", strWhy.c_str());
+    MC_LOG(5, "CClipSaver::Job::Fail", "<%d>\t<%s>,clip save failed: %s", strWhy.c_str());
     Discard();
     const bool bFull = nErrno == ENOSPC || nErrno == EDQUOT || nErrno == EFBIG;
     Report(pSelf, bFull ? DiskFull : Failed, QString::fromStdString(strWhy));
@@ -174,7 +174,7 @@ void CClipSaver::Job::OnEnd(const std::shared_ptr<Job>& pSelf)
         Fail(pSelf, std::string("cannot rename the file: ") + std::strerror(nRenameErrno), nRenameErrno);
         return;
     }
-    MC_LOG(3, "CClipSaver::OnDownload", "<%d>\t<%s>,clip saved: %s, %d frames", strFinalPath.c_str(),
+    MC_LOG(3, "CClipSaver::Job::OnEnd", "<%d>\t<%s>,clip saved: %s, %d frames", strFinalPath.c_str(),
            nFrames);
     Report(pSelf, Saved, QString());
 }

@@ -167,7 +167,7 @@ std::string CPlayThread::OpenSearchSession()
     const std::string strId = CVideoSdk::instance()->AllocSession(&CPlayThread::RecordMessageHandler, this);
     if (strId.empty()) {
         // Answers then come on the playback session, unmatched but not lost.
-        MC_LOG(5, "CPlayThread::StartPlay", "<%d>\t<%s>,no search session:%d",
+        MC_LOG(5, "CPlayThread::OpenSearchSession", "<%d>\t<%s>,no search session:%d",
                CVideoSdk::instance()->GetLastErrorCode());
         return m_strSessionId;
     }
@@ -197,14 +197,14 @@ CPlayThread::SearchRequest CPlayThread::MakeSearchRequest() const
 
 CPlayThread::SearchOutcome CPlayThread::RunSearch(const SearchRequest& request)
 {
-    MC_LOG(3, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,serial:%s channel:%d", request.strSerial.c_str(),
+    MC_LOG(3, "CPlayThread::RunSearch", "<%d>\t<%s>,serial:%s channel:%d", request.strSerial.c_str(),
            request.nChannelNo);
     SearchOutcome outcome;
     outcome.nResult =
         CVideoSdk::instance()->StartSearch(request.strSessionId, request.strSerial, request.nChannelNo,
                                            request.strStartTime, request.strStopTime);
-    MC_LOG(3, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,start:%s stop:%s result:%d",
-           request.strStartTime.c_str(), request.strStopTime.c_str(), outcome.nResult);
+    MC_LOG(3, "CPlayThread::RunSearch", "<%d>\t<%s>,start:%s stop:%s result:%d", request.strStartTime.c_str(),
+           request.strStopTime.c_str(), outcome.nResult);
     if (outcome.nResult != 0) {
         // The library keeps its last error per thread: read it here.
         outcome.nErrorCode = CVideoSdk::instance()->GetLastErrorCode();
@@ -218,10 +218,10 @@ void CPlayThread::OnSearchDone(const SearchOutcome& outcome, const std::string& 
     if (outcome.nResult == 0) {
         return; // the result arrives as message 20
     }
-    MC_LOG(5, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,search failed:%d %s", outcome.nErrorCode,
+    MC_LOG(5, "CPlayThread::OnSearchDone", "<%d>\t<%s>,search failed:%d %s", outcome.nErrorCode,
            outcome.strErrorDesc.c_str());
     if (strSearchSession.empty() || strSearchSession != m_strSearchSessionId || !m_bPlayRequested) {
-        MC_LOG(3, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,search of an earlier start, dropped");
+        MC_LOG(3, "CPlayThread::OnSearchDone", "<%d>\t<%s>,search of an earlier start, dropped");
         return;
     }
     CloseSearchSession();
@@ -230,7 +230,7 @@ void CPlayThread::OnSearchDone(const SearchOutcome& outcome, const std::string& 
         return;
     }
     if (outcome.nErrorCode == OPENSDK_ERR_SEARCHING) {
-        MC_LOG(4, "CPlayThread::StartRecordPlay", "<%d>\t<%s>,OPEN_SDK_VIDEO_RECORD_SEARCHING");
+        MC_LOG(4, "CPlayThread::OnSearchDone", "<%d>\t<%s>,OPEN_SDK_VIDEO_RECORD_SEARCHING");
     }
     emit RecordPlayException(QStringLiteral("回放异常"));
 }
@@ -311,7 +311,7 @@ bool CPlayThread::ReadOsdTime(int& nOsd)
     std::snprintf(szTime, sizeof(szTime), "%04d-%02d-%02d %02d:%02d:%02d", osd.iYear, osd.iMonth, osd.iDay,
                   osd.iHour, osd.iMinute, osd.iSecond);
     m_strOsdTime = szTime;
-    MC_LOG(3, "CPlayThread::GetPlayTime", "<%d>\t<%s>,osd:%s", szTime);
+    MC_LOG(3, "CPlayThread::ReadOsdTime", "<%d>\t<%s>,osd:%s", szTime);
     nOsd = osd.iHour * 3600 + osd.iMinute * 60 + osd.iSecond;
     return true;
 }
@@ -470,7 +470,7 @@ void CPlayThread::OnFirstFrameData(int nGeneration)
         return;
     }
     m_bHasFrame = true;
-    MC_LOG(3, "CPlayThread::RecordDataHandler", "<%d>\t<%s>,first frame %s", DevKey().c_str());
+    MC_LOG(3, "CPlayThread::OnFirstFrameData", "<%d>\t<%s>,first frame %s", DevKey().c_str());
     emit RealPlayFirstFrameSignal(DevKey(), m_strEncryptCode, m_strAlarmTime);
 }
 
@@ -482,11 +482,11 @@ void CPlayThread::OnRecordMessage(const std::string& strSessionId, unsigned int 
     // anything else only from the playback session.
     const std::string& strExpected = bSearchAnswer ? m_strSearchSessionId : m_strSessionId;
     if (strExpected.empty() || strSessionId != strExpected) {
-        MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,message %d of an earlier start, dropped",
+        MC_LOG(3, "CPlayThread::OnRecordMessage", "<%d>\t<%s>,message %d of an earlier start, dropped",
                static_cast<int>(nType));
         return;
     }
-    MC_LOG(3, "CPlayThread::RecordMessageHandler",
+    MC_LOG(3, "CPlayThread::OnRecordMessage",
            "<%d>\t<%s>,RecordMessageHandler iMsgType = %d, iErrorCode = %d", static_cast<int>(nType),
            static_cast<int>(nErrorCode));
     if (bSearchAnswer) {
@@ -556,8 +556,7 @@ void CPlayThread::OnPlayStopped(unsigned int nErrorCode)
         m_bHasFrame = false; // a stream this worker stopped itself
         return;
     }
-    MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,m_bIsToEndTime:%d",
-           static_cast<int>(m_bIsToEndTime));
+    MC_LOG(3, "CPlayThread::OnPlayStopped", "<%d>\t<%s>,m_bIsToEndTime:%d", static_cast<int>(m_bIsToEndTime));
     if (m_bChaining && nErrorCode == 0) {
         m_bChaining = false; // the finished segment's stream; the next one plays on
         return;
@@ -572,8 +571,7 @@ void CPlayThread::OnPlayStopped(unsigned int nErrorCode)
 
 void CPlayThread::OnPlayEnd()
 {
-    MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,m_bIsToEndTime:%d",
-           static_cast<int>(m_bIsToEndTime));
+    MC_LOG(3, "CPlayThread::OnPlayEnd", "<%d>\t<%s>,m_bIsToEndTime:%d", static_cast<int>(m_bIsToEndTime));
     if (!m_bPlayRequested) {
         m_bHasFrame = false;
         return;
@@ -599,7 +597,7 @@ bool CPlayThread::ChainNextSegment()
     if (next == m_mapRecIdxSldTm.end()) {
         return false;
     }
-    MC_LOG(3, "CPlayThread::RecordMessageHandler", "<%d>\t<%s>,segment %d ended, next %d", m_nPlaySegKey,
+    MC_LOG(3, "CPlayThread::ChainNextSegment", "<%d>\t<%s>,segment %d ended, next %d", m_nPlaySegKey,
            next->first);
     m_bChaining = true;
     PlaySegment(next->first, next->second.start, next->second.end);

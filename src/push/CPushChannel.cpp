@@ -25,7 +25,13 @@ CPushChannel::~CPushChannel()
 void CPushChannel::Start(QNetworkAccessManager& manager)
 {
     const LaunchValues values = LaunchValues::snapshot();
-    const std::string strUrl = ReadCfgString(values.CfgPath, "push_info_url", kDefaultPushInfoUrl);
+    // The push-information service has no address of its own here: the
+    // installation names it, or no push channel opens.
+    const std::string strUrl = ReadCfgString(values.CfgPath, "push_info_url", "");
+    if (strUrl.empty()) {
+        MC_LOG(5, "CPushChannel::Start", "<%d>\t<%s>,no push_info_url configured, push channel not opened");
+        return;
+    }
     std::string strIp;
     std::string strMac;
     GetLocalAddress(strIp, strMac);

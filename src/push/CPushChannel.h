@@ -15,9 +15,6 @@ class CPushChannel : public QObject
 {
     Q_OBJECT
 public:
-    // Where the push-information service is asked when the configuration has
-    // no "push_info_url": the simulator's address in the demo set-up.
-    static constexpr const char* kDefaultPushInfoUrl = "https://127.0.0.1:18443/api/message/push/server/info";
     static constexpr int kStopWaitMs = 3000;
 
     explicit CPushChannel(QObject* pParent = nullptr);

@@ -30,7 +30,7 @@ void CPushMsgAssembler::Reset()
 
 bool CPushMsgAssembler::Feed(const QByteArray& baRead, QByteArray& baMessage)
 {
-    static const char* const kFn = "CTcpConnect::ReceiveMsg";
+    static const char* const kFn = "CPushMsgAssembler::Feed";
     if (m_bDropping) {
         if (!StartsMessage(baRead)) {
             return false;

@@ -27,7 +27,7 @@ void CTcpConnect::SetHeartbeatInterval(int nMs)
 bool CTcpConnect::TakeAlarmPayload(const QByteArray& baMessage, QByteArray& baPayload)
 {
     if (baMessage.size() > kMaxMessageBytes) {
-        MC_LOG(5, "CTcpConnect::ReceiveMsg", "<%d>\t<%s>,push data of %lld bytes above %lld dropped",
+        MC_LOG(5, "CTcpConnect::TakeAlarmPayload", "<%d>\t<%s>,push data of %lld bytes above %lld dropped",
                static_cast<long long>(baMessage.size()), static_cast<long long>(kMaxMessageBytes));
         return false;
     }
@@ -73,7 +73,7 @@ void CTcpConnect::Reconnect()
     m_assembler = CPushMsgAssembler();
     m_pSocket->abort();
     m_pConnectTimer->start(kConnectTimeoutMs);
-    MC_LOG(3, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,Connecting to push server %s:%u",
+    MC_LOG(3, "CTcpConnect::Reconnect", "<%d>\t<%s>,Connecting to push server %s:%u",
            m_strAddress.toLocal8Bit().constData(), static_cast<unsigned>(m_nPort));
     m_pSocket->connectToHost(m_strAddress, m_nPort, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
 }
@@ -86,7 +86,7 @@ void CTcpConnect::OnConnectedSlot()
     m_bConnectEnded = true;
     m_pConnectTimer->stop();
     m_nRetryMs = kFirstRetryMs;
-    MC_LOG(3, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,Connect Tcp Server Success!");
+    MC_LOG(3, "CTcpConnect::OnConnectedSlot", "<%d>\t<%s>,Connect Tcp Server Success!");
     SendMsg("START");
     m_pHeartbeatTimer->start(m_nHeartbeatMs);
 }
@@ -99,8 +99,8 @@ void CTcpConnect::OnConnectFailedSlot()
     m_bConnectEnded = true;
     const bool bTimedOut = !m_pConnectTimer->isActive();
     m_pConnectTimer->stop();
-    MC_LOG(5, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,Connect Tcp Server Error!");
-    MC_LOG(5, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,push server %s:%u: %s",
+    MC_LOG(5, "CTcpConnect::OnConnectFailedSlot", "<%d>\t<%s>,Connect Tcp Server Error!");
+    MC_LOG(5, "CTcpConnect::OnConnectFailedSlot", "<%d>\t<%s>,push server %s:%u: %s",
            m_strAddress.toLocal8Bit().constData(), static_cast<unsigned>(m_nPort),
            bTimedOut ? "no connection within the time limit"
                      : m_pSocket->errorString().toLocal8Bit().constData());
@@ -110,7 +110,7 @@ void CTcpConnect::OnConnectFailedSlot()
 
 void CTcpConnect::RetryLater()
 {
-    MC_LOG(3, "CTcpConnect::ConnectTcp", "<%d>\t<%s>,connecting again in %d ms", m_nRetryMs);
+    MC_LOG(3, "CTcpConnect::RetryLater", "<%d>\t<%s>,connecting again in %d ms", m_nRetryMs);
     m_pRetryTimer->start(m_nRetryMs);
     m_nRetryMs = qMin(m_nRetryMs * 2, kLastRetryMs);
 }

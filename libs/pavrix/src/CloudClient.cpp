@@ -15,8 +15,6 @@ namespace pavrix {
 
 namespace {
 
-const char kDefaultCloudUrl[] = "https://127.0.0.1:18443/cloud";
-
 std::string clipQueryText(const ClipQuery& query)
 {
     return "device=" + Url::encodeQueryValue(query.device) + "&channel=" + std::to_string(query.channel) +
@@ -45,10 +43,13 @@ CloudClient CloudClient::fromEnvironment()
 {
     const char* env = std::getenv("PAVRIX_CLOUD_URL");
     Url base;
-    if (!env || !*env || !Url::parse(env, &base)) {
-        if (env && *env)
-            PVX_ERROR("PAVRIX_CLOUD_URL \"%s\" is not an http(s) address; using %s", env, kDefaultCloudUrl);
-        Url::parse(kDefaultCloudUrl, &base);
+    // No address of its own: without one every call fails as unreachable.
+    if (!env || !*env) {
+        PVX_ERROR("PAVRIX_CLOUD_URL is not set; the device cloud cannot be reached");
+    } else if (!Url::parse(env, &base)) {
+        PVX_ERROR("PAVRIX_CLOUD_URL \"%s\" is not an http(s) address; the device cloud cannot be reached",
+                  env);
+        base = Url();
     }
     while (base.target.size() > 1 && base.target.back() == '/')
         base.target.pop_back();

@@ -29,7 +29,7 @@ struct ClipQuery
 class CloudClient
 {
 public:
-    // $PAVRIX_CLOUD_URL, else the simulator's default address; the playback
+    // $PAVRIX_CLOUD_URL (without it nothing is reachable); the playback
     // streams' picture size and rate from $PAVRIX_STREAM_FORMAT ("1280x720@25"),
     // else the cloud's default.
     static CloudClient fromEnvironment();

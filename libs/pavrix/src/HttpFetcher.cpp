@@ -173,6 +173,8 @@ HttpFetcher::HttpFetcher(TlsSettings tls, ConnectionPool::Limits limits) : m_tls
 
 HttpResponse HttpFetcher::get(const Url& url, const HttpOptions& options, AbortHandle* abort) const
 {
+    if (url.host.empty())
+        return cannotSetUp(url);
     if (abort)
         return ownConnection(url, options, abort, nullptr, nullptr);
     return pooledGet(url, options);
@@ -181,6 +183,8 @@ HttpResponse HttpFetcher::get(const Url& url, const HttpOptions& options, AbortH
 HttpResponse HttpFetcher::stream(const Url& url, const HttpOptions& options, AbortHandle& abort,
                                  StatusHandler onStatus, DataHandler onData) const
 {
+    if (url.host.empty())
+        return cannotSetUp(url);
     return ownConnection(url, options, &abort, onStatus, onData);
 }
 
