@@ -2,30 +2,24 @@
 // library and host: rows are clicked, the play, pause, full-screen and slider
 // controls are clicked, and what the record area shows is read back from the
 // window's own pixels.
-#include "ModuleLaunch.h"
+#include "ModuleFixture.h"
 
 #include "alarms/BigPicWgt.h"
 #include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CListCtrl.h"
 #include "alarms/CPasswdInputWnd.h"
-#include "base/LaunchValues.h"
 #include "playback/ButLblWgt.h"
 #include "playback/CPlayThread.h"
 #include "playback/CusSlider.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/MessageClient.h"
-#include "shell/ProcessEnd.h"
 
 #include <QCheckBox>
 #include <QDateTime>
-#include <QDir>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -64,24 +58,23 @@ class TestDetailPanel : public QObject
 {
     Q_OBJECT
 private:
-    SimulatorProcess m_sim{QStringList{"--seed", "none"}};
-    HostProcess m_host;
-    QTemporaryDir m_dir;
-    std::unique_ptr<MessageClient> m_client;
+    ModuleFixture m_fx;
+    SimulatorProcess& m_sim = m_fx.sim;
+    MessageClient* m_client = nullptr;
     qint64 m_nAlarmMs = 0;
 
     template <typename T>
     T* child(const char* szName) const
     {
-        return m_client->findChild<T*>(szName);
+        return m_fx.child<T>(szName);
     }
-    CListCtrl* unreadList() const { return child<QWidget>("notReadListTab")->findChild<CListCtrl*>(); }
+    CListCtrl* unreadList() const { return m_fx.unreadList(); }
     CPlayThread* worker() const { return m_client->findChild<CPlayThread*>(); }
     CusSliderWnd* bar() const { return m_client->findChild<CusSliderWnd*>(); }
     QLabel* stateText() const { return child<QLabel>("recordNothingLab"); }
     // Rows have a picLab too: the detail page's is inside picNtRtyWgt.
     QLabel* detailPicture() const { return child<QWidget>("picNtRtyWgt")->findChild<QLabel*>("picLab"); }
-    int headingY() const { return child<QLabel>("label_3")->mapTo(m_client.get(), QPoint(0, 0)).y(); }
+    int headingY() const { return child<QLabel>("label_3")->mapTo(m_client, QPoint(0, 0)).y(); }
 
     // Clicks the row of a camera once its picture request is over.
     CAlarmMsgWnd* clickRow(const std::string& strSerial, int nChannel = 1)
@@ -160,36 +153,21 @@ private:
         pTimer->start(20);
     }
 
-    void saveShot(const QString& strDir, const QString& strName)
-    {
-        QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(strDir).filePath(strName + ".png"));
-    }
-
 private slots:
     void initTestCase()
     {
-        SetModuleProcessEnd([] {});
-        QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
-        QVERIFY(m_host.start(false));
-        qputenv("PAVRIX_CLOUD_URL", m_sim.cloudUrl().toUtf8());
-        qputenv("PAVRIX_CA_FILE", m_sim.caFile().toUtf8());
         // Alarms a few minutes old: their two-minute windows lie in recorded time.
         m_nAlarmMs = QDateTime::currentMSecsSinceEpoch() - 300000;
+        QList<QJsonObject> alarms;
         for (const auto& camera : {qMakePair(QString("PV1000001"), 1), qMakePair(QString("PV1000002"), 1),
                                    qMakePair(QString("PV1000004"), 1), qMakePair(QString("PV2000100"), 3)}) {
-            QVERIFY(!m_sim
-                         .addAlarm({{"deviceSerial", camera.first},
-                                    {"channelNo", camera.second},
-                                    {"alarmTime", m_nAlarmMs},
-                                    {"push", false}})
-                         .isEmpty());
+            alarms.append(QJsonObject{{"deviceSerial", camera.first},
+                                      {"channelNo", camera.second},
+                                      {"alarmTime", m_nAlarmMs},
+                                      {"push", false}});
         }
-        LaunchValues::reset();
-        m_client = std::make_unique<MessageClient>(
-            ModuleLaunchString(m_host, m_sim, WriteModuleConfig(m_dir.path(), m_sim), true));
-        m_client->resize(1296, 721);
-        m_client->show();
-        QTRY_COMPARE_WITH_TIMEOUT(int(unreadList()->ShownRows().size()), 4, kWaitMs);
+        QVERIFY2(m_fx.start(alarms, true) && m_fx.open(4), qPrintable(m_fx.error()));
+        m_client = m_fx.client();
     }
 
     void init()
@@ -206,8 +184,6 @@ private slots:
         QVERIFY(!worker()->IsPlayRequested());
         QVERIFY(!bar()->isVisible());
     }
-
-    void cleanupTestCase() { m_client.reset(); }
 
     void clipMovesInTheWindowAndInFullScreen_data()
     {
@@ -235,7 +211,7 @@ private slots:
         QCOMPARE(pArea->height(), nAreaHeight);
 
         auto* pFullBox = bar()->findChild<QCheckBox*>("fullScrBox");
-        QSignalSpy fullScreen(m_client.get(), &MessageClient::sig_FullScreen);
+        QSignalSpy fullScreen(m_client, &MessageClient::sig_FullScreen);
         QTest::mouseClick(pFullBox, Qt::LeftButton);
         QCOMPARE(fullScreen.size(), 1);
         QCOMPARE(fullScreen.at(0).at(0).toBool(), true);
@@ -329,11 +305,11 @@ private slots:
     {
         // The first alarm's search fails, but only after the next one plays.
         QVERIFY(m_sim.setFault("/cloud/v1/records", 500, 3000, false, 1));
+        const int nSearches = m_sim.lastRequests("/cloud/v1/records", 100).size();
         QVERIFY(clickRow("PV1000002"));
         clickPlay();
-        // Its request reaches the simulator before the next alarm's (the
-        // simulator lists a request only once answered).
-        QTest::qWait(500);
+        // Its request reaches the simulator before the next alarm's.
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim.lastRequests("/cloud/v1/records", 100).size() > nSearches, kWaitMs);
 
         startClipOf("PV1000001");
         if (QTest::currentTestFailed()) {
@@ -406,45 +382,6 @@ private slots:
             pButton->setEnabled(bWasEnabled);
             QVERIFY2(DifferingPixels(disabled, enabled) > 0, szName);
         }
-    }
-
-    // The operator's path with real timings and screenshots of the whole
-    // screen, for a run under a real X display:
-    //     MC_OPERATOR_SHOTS=<dir> QT_QPA_PLATFORM=xcb tst_detailpanel operatorPath
-    void operatorPath()
-    {
-        const QString strDir = qEnvironmentVariable("MC_OPERATOR_SHOTS");
-        if (strDir.isEmpty()) {
-            QSKIP("screenshot run only (MC_OPERATOR_SHOTS)");
-        }
-        QDir().mkpath(strDir);
-        QVERIFY(clickRow("PV1000002"));
-        QTest::qWait(1000);
-        saveShot(strDir, "01-row");
-        clickPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(bar()->isVisible(), kWaitMs);
-        QTest::qWait(1000);
-        saveShot(strDir, "02-playing-a");
-        QTest::qWait(2000);
-        saveShot(strDir, "03-playing-b");
-        QTest::mouseClick(bar()->findChild<QCheckBox*>("plyPauseBox"), Qt::LeftButton);
-        QTest::qWait(30000);
-        saveShot(strDir, "04-paused-30s");
-        QTest::mouseClick(bar()->findChild<QCheckBox*>("plyPauseBox"), Qt::LeftButton);
-        QTest::qWait(1000);
-        QTest::mouseClick(bar()->findChild<QCheckBox*>("fullScrBox"), Qt::LeftButton);
-        QTest::qWait(1500);
-        saveShot(strDir, "05-fullscreen");
-        QTest::keyClick(bar(), Qt::Key_Escape);
-        QTest::qWait(1500);
-        saveShot(strDir, "06-back");
-        QTest::mouseClick(child<QPushButton>("bigPicBut"), Qt::LeftButton);
-        QTest::qWait(1500);
-        saveShot(strDir, "07-large-view");
-        QTest::mouseClick(m_client->findChild<BigPicWgt*>()->findChild<QPushButton*>("clsBtn"),
-                          Qt::LeftButton);
-        QTest::qWait(1500);
-        saveShot(strDir, "08-large-view-closed");
     }
 };
 

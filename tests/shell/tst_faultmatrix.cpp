@@ -13,7 +13,6 @@
 
 #include "native/CHostFrame.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QProcess>
@@ -21,8 +20,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -71,18 +68,6 @@ QByteArray patchedPing(int nOffset, quint32 nValue, int nBytes)
     uchar* p = reinterpret_cast<uchar*>(baFrame.data()) + nOffset;
     nBytes == 2 ? qToBigEndian(quint16(nValue), p) : qToBigEndian(nValue, p);
     return baFrame;
-}
-
-bool waitUntil(const std::function<bool()>& condition, int nTimeoutMs)
-{
-    QDeadlineTimer deadline(nTimeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QTest::qWait(50);
-    }
-    return true;
 }
 
 } // namespace
@@ -148,7 +133,7 @@ private:
         if (pushClients() == 0) {
             m_host.send("startpush");
         }
-        return waitUntil([this] { return pushClients() == 1; }, kAnswerMs);
+        return QTest::qWaitFor([this] { return pushClients() == 1; }, kAnswerMs);
     }
     void show() { m_host.send(QString("show %1").arg(m_nShowId)); }
 
@@ -426,7 +411,8 @@ private slots:
         // once the module has ended); the worst of what follows is reported first.
         const int nLogMs = fault == SlowerThanTimeout ? kListTimeoutMs + kAnswerMs : kLogMs;
         const bool bLogged =
-            waitUntil([&] { return !moduleRuns() || moduleLog().mid(nLogFrom).contains(logged); }, nLogMs) &&
+            QTest::qWaitFor([&] { return !moduleRuns() || moduleLog().mid(nLogFrom).contains(logged); },
+                            nLogMs) &&
             moduleLog().mid(nLogFrom).contains(logged);
         const QByteArray baNotLogged = "no log line with \"" + logged.toUtf8() + "\"";
         if (fault == HostKilled) {
@@ -466,7 +452,8 @@ private slots:
         }
         if (fault == PlatformKilled || fault == PushClosed || fault == PushOversized) {
             // The channel comes back by itself and carries the next alarm, whole and first.
-            QVERIFY2(waitUntil([this] { return pushClients() == 1; }, kAnswerMs), "push channel not back");
+            QVERIFY2(QTest::qWaitFor([this] { return pushClients() == 1; }, kAnswerMs),
+                     "push channel not back");
             const int nFrom = fault == PushOversized ? nHostFrom : m_host.lines().size();
             nAlarm = m_sim.addAlarm().at(0).toInt();
             ++m_nUnread;

@@ -3,24 +3,18 @@
 // wrong types, nesting past any sane depth, times of 1e300, a refresh without
 // tokens. The process lives, the reply is logged as refused, and what the
 // operator and the host see stays sane.
-#include "ModuleLaunch.h"
+#include "ModuleFixture.h"
 
 #include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CListCtrl.h"
-#include "base/LaunchValues.h"
 #include "logkit/LogKit.h"
 #include "platform/PermissionTable.h"
 #include "platform/PopupListWgt.h"
-#include "shell/MessageClient.h"
-#include "shell/ProcessEnd.h"
 
 #include <QDateTime>
-#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -52,17 +46,16 @@ class TestHostileReplies : public QObject
 {
     Q_OBJECT
 private:
-    SimulatorProcess m_sim{QStringList{"--seed", "none"}};
-    HostProcess m_host;
-    QTemporaryDir m_dir;
-    std::unique_ptr<MessageClient> m_client;
+    ModuleFixture m_fx;
+    SimulatorProcess& m_sim = m_fx.sim;
+    MessageClient* m_client = nullptr;
 
     template <typename T>
     T* child(const char* szName) const
     {
-        return m_client->findChild<T*>(szName);
+        return m_fx.child<T>(szName);
     }
-    CListCtrl* allList() const { return child<QWidget>("allResListTab")->findChild<CListCtrl*>(); }
+    CListCtrl* allList() const { return m_fx.allList(); }
 
     void askAllList()
     {
@@ -73,30 +66,20 @@ private:
     void typeDevice(const QString& strText)
     {
         child<QLineEdit>("alarmDevInput")->setText(strText);
-        QVERIFY(QMetaObject::invokeMethod(m_client.get(), "OnDevInputTextChanged", Q_ARG(QString, strText)));
+        QVERIFY(QMetaObject::invokeMethod(m_client, "OnDevInputTextChanged", Q_ARG(QString, strText)));
     }
 
 private slots:
     void initTestCase()
     {
-        SetModuleProcessEnd([] {});
         logkit::startCapture();
-        QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
-        QVERIFY(m_host.start(false));
-        m_sim.addAlarm({{"count", 3}, {"push", false}});
-        LaunchValues::reset();
         PermissionTable().clear();
-        const QString strPushInfo =
-            QString("<push_info_url>%1/api/message/push/server/info</push_info_url>").arg(m_sim.baseUrl());
-        m_client = std::make_unique<MessageClient>(
-            ModuleLaunchString(m_host, m_sim, WriteModuleConfig(m_dir.path(), m_sim, strPushInfo)));
-        m_client->show();
+        QVERIFY2(m_fx.start({{{"count", 3}, {"push", false}}}) && m_fx.open(3), qPrintable(m_fx.error()));
+        m_client = m_fx.client();
         QTRY_VERIFY_WITH_TIMEOUT(!PermissionTable().empty(), 10000);
         child<QTabWidget>("resTab")->setCurrentIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(int(allList()->ShownRows().size()), 3, 15000);
     }
-
-    void cleanupTestCase() { m_client.reset(); }
 
     void hostileReply_data()
     {
@@ -161,8 +144,8 @@ private slots:
                            {{"path", path}, {"status", 200}, {"body", body}, {"count", 1}})
                     .value("ok")
                     .toBool());
-        QSignalSpy updated(m_client.get(), &MessageClient::sig_UpdateToken);
-        const int nHostFrom = m_host.lines().size();
+        QSignalSpy updated(m_client, &MessageClient::sig_UpdateToken);
+        const int nHostFrom = m_fx.host.lines().size();
         switch (asker) {
         case AllList:
             askAllList();
@@ -187,7 +170,7 @@ private slots:
             typeDevice(asker == Organisation ? "东门" : "门"); // the organisation first while it is unknown
             break;
         case PushServer:
-            QVERIFY(QMetaObject::invokeMethod(m_client.get(), "StartTcpConnect"));
+            QVERIFY(QMetaObject::invokeMethod(m_client, "StartTcpConnect"));
             break;
         case CameraInfo:
             QTRY_VERIFY_WITH_TIMEOUT(allList()->ShownRows().at(0)->IsPicReqFinished(), 10000);
@@ -207,10 +190,10 @@ private slots:
             break;
         }
         case UnreadList: {
-            const int nLine = m_host.waitForLine("MSG 2054", 10000, nHostFrom);
+            const int nLine = m_fx.host.waitForLine("MSG 2054", 10000, nHostFrom);
             QVERIFY(nLine >= 0);
-            QVERIFY2(m_host.lines().at(nLine).startsWith("MSG 2054 w=3 l=0 posted"),
-                     qPrintable(m_host.lines().at(nLine)));
+            QVERIFY2(m_fx.host.lines().at(nLine).startsWith("MSG 2054 w=3 l=0 posted"),
+                     qPrintable(m_fx.host.lines().at(nLine)));
             QCOMPARE(child<QTabWidget>("resTab")->tabText(1), QString("未读(0)"));
             break;
         }

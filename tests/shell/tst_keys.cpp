@@ -2,32 +2,23 @@
 // criteria, against the real simulator, video library and host: keys go to the
 // widgets as the keyboard sends them, and what happens is read back from the
 // window and from the requests the simulator received.
-#include "ModuleLaunch.h"
+#include "ModuleFixture.h"
 
 #include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CListCtrl.h"
-#include "base/LaunchValues.h"
 #include "playback/CPlayThread.h"
 #include "playback/CusSlider.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/MessageClient.h"
-#include "shell/ProcessEnd.h"
 #include "widgets/CMsgBox.h"
-#include "widgets/CTipMsg.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSet>
 #include <QStackedWidget>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QUrlQuery>
 #include <QtTest>
@@ -43,31 +34,22 @@ class TestKeys : public QObject
 {
     Q_OBJECT
 private:
-    SimulatorProcess m_sim{QStringList{"--seed", "none"}};
-    HostProcess m_host;
-    QTemporaryDir m_dir;
-    std::unique_ptr<MessageClient> m_client;
+    ModuleFixture m_fx;
+    SimulatorProcess& m_sim = m_fx.sim;
+    MessageClient* m_client = nullptr;
     qint64 m_nAlarmMs = 0;
 
     template <typename T>
     T* child(const char* szName) const
     {
-        return m_client->findChild<T*>(szName);
+        return m_fx.child<T>(szName);
     }
-    CListCtrl* unreadList() const { return child<QWidget>("notReadListTab")->findChild<CListCtrl*>(); }
+    CListCtrl* unreadList() const { return m_fx.unreadList(); }
     CPlayThread* worker() const { return m_client->findChild<CPlayThread*>(); }
     CusSliderWnd* bar() const { return m_client->findChild<CusSliderWnd*>(); }
     QString shownTime() const { return child<QLabel>("alarmTimeLab")->text(); }
     QString detailPage() const { return child<QStackedWidget>("rghtStkWgt")->currentWidget()->objectName(); }
-    QString tipText() const
-    {
-        for (CTipMsg* pTip : m_client->findChildren<CTipMsg*>()) {
-            if (pTip->isVisible()) {
-                return pTip->findChild<QLabel*>("msg")->text();
-            }
-        }
-        return QString();
-    }
+    QString tipText() const { return m_fx.tipText(); }
     QJsonArray requests(const QString& strPath) { return m_sim.lastRequests(strPath, 100); }
     void clearRequests() { m_sim.admin("POST", "/admin/requests/clear"); }
 
@@ -108,18 +90,6 @@ private:
             .queryItemValue("start", QUrl::FullyDecoded);
     }
 
-    // With MC_KEYS_SHOTS=<dir> (and a real display), a screenshot of the whole
-    // screen at this point: what the operator sees.
-    void shot(const char* szName)
-    {
-        const QString strDir = qEnvironmentVariable("MC_KEYS_SHOTS");
-        if (!strDir.isEmpty()) {
-            QTest::qWait(700);
-            QGuiApplication::primaryScreen()->grabWindow(0).save(
-                QDir(strDir).filePath(QString(szName) + ".png"));
-        }
-    }
-
     QString searchStartPlus(int nSeconds) const
     {
         return QDateTime::fromString(QString::fromStdString(worker()->SearchStartTime()),
@@ -131,31 +101,18 @@ private:
 private slots:
     void initTestCase()
     {
-        SetModuleProcessEnd([] {});
-        QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
-        QVERIFY(m_host.start(false));
-        qputenv("PAVRIX_CLOUD_URL", m_sim.cloudUrl().toUtf8());
-        qputenv("PAVRIX_CA_FILE", m_sim.caFile().toUtf8());
         m_nAlarmMs = QDateTime::currentMSecsSinceEpoch() - 300000;
-        QCOMPARE(m_sim
-                     .addAlarm({{"deviceSerial", "PV1000001"},
-                                {"count", kAlarms},
-                                {"alarmTime", m_nAlarmMs},
-                                {"push", false}})
-                     .size(),
-                 kAlarms);
-        LaunchValues::reset();
-        m_client = std::make_unique<MessageClient>(
-            ModuleLaunchString(m_host, m_sim, WriteModuleConfig(m_dir.path(), m_sim), true));
-        m_client->resize(1296, 721);
-        m_client->show();
-        QApplication::setActiveWindow(m_client.get());
-        QVERIFY(QTest::qWaitForWindowActive(m_client.get()));
-        QTRY_COMPARE_WITH_TIMEOUT(int(unreadList()->ShownRows().size()), 30, kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!unreadList()->IsBusy(), kWaitMs);
+        QVERIFY2(m_fx.start({{{"deviceSerial", "PV1000001"},
+                              {"count", kAlarms},
+                              {"alarmTime", m_nAlarmMs},
+                              {"push", false}}},
+                            true) &&
+                     m_fx.open(30),
+                 qPrintable(m_fx.error()));
+        m_client = m_fx.client();
+        QApplication::setActiveWindow(m_client);
+        QVERIFY(QTest::qWaitForWindowActive(m_client));
     }
-
-    void cleanupTestCase() { m_client.reset(); }
 
     void searchResultShowsItsCriteriaAndCount()
     {
@@ -176,7 +133,6 @@ private slots:
         QVERIFY2(strShown.contains("全部设备"), qPrintable(strShown));
         QVERIFY2(strShown.contains("状态：全部"), qPrintable(strShown));
         QVERIFY2(strShown.contains(QString("共 %1 条").arg(kAlarms)), qPrintable(strShown));
-        shot("k1-search-criteria");
 
         QTest::mouseClick(child<QPushButton>("backMsgListBtn2"), Qt::LeftButton);
         QCOMPARE(child<QTabWidget>("leftTabWidget")->currentIndex(), 0);
@@ -215,7 +171,6 @@ private slots:
         }
         QCOMPARE(reads, (QSet<QString>{QString("{\"id\":%1}").arg(rows[0]->GetMsgId()),
                                        QString("{\"id\":%1}").arg(rows[1]->GetMsgId())}));
-        shot("k2-keys-focus");
         QVERIFY(pList->hasFocus());
         pList->clearFocus();
         const QImage unfocused = pList->grab().toImage();
@@ -301,7 +256,6 @@ private slots:
         QCOMPARE(requests("/api/msg/delete").at(0).toObject().value("body").toString(),
                  QString("{\"id\":%1}").arg(nDoomed));
         QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("删除成功"), kWaitMs);
-        shot("k3-deleted-next-opened");
     }
 
     void theRowOpenWhenTheHostHidTheModuleOpensAgain()
@@ -328,7 +282,7 @@ private slots:
         QTest::keyClick(bar(), Qt::Key_Space);
         QVERIFY(!worker()->IsPaused());
         // From the list they reach the window.
-        QApplication::setActiveWindow(m_client.get());
+        QApplication::setActiveWindow(m_client);
         QTRY_VERIFY(pList->hasFocus());
         key(Qt::Key_Space);
         QVERIFY(worker()->IsPaused());
@@ -346,12 +300,12 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(worker()->IsRecordPlaying(), kWaitMs);
         }
 
-        QSignalSpy fullScreen(m_client.get(), &MessageClient::sig_FullScreen);
+        QSignalSpy fullScreen(m_client, &MessageClient::sig_FullScreen);
         key(Qt::Key_F);
         QCOMPARE(fullScreen.size(), 1);
         QCOMPARE(fullScreen.at(0).at(0).toBool(), true);
         QVERIFY(!child<QWidget>("leftFrame")->isVisible());
-        QTest::keyClick(m_client.get(), Qt::Key_Escape);
+        QTest::keyClick(m_client, Qt::Key_Escape);
         QCOMPARE(fullScreen.size(), 2);
         QCOMPARE(fullScreen.at(1).at(0).toBool(), false);
         QVERIFY(child<QWidget>("leftFrame")->isVisible());

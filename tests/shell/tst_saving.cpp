@@ -2,21 +2,16 @@
 // video library and host: the picture from the detail side and from a row's
 // menu, the clip from the record side; the files are read back as they lie in
 // the folders (the clip by ffprobe), and folders that take nothing get nothing.
-#include "ModuleLaunch.h"
+#include "ModuleFixture.h"
 
 #include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CListCtrl.h"
-#include "base/LaunchValues.h"
 #include "playback/CClipSaveBar.h"
 #include "playback/CPlayThread.h"
 #include "playback/CusSliderWnd.h"
-#include "shell/MessageClient.h"
-#include "shell/ProcessEnd.h"
 #include "widgets/CTipMsg.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -25,11 +20,8 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
-#include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -95,27 +87,26 @@ class TestSaving : public QObject
 {
     Q_OBJECT
 private:
-    SimulatorProcess m_sim{QStringList{"--seed", "none"}};
-    HostProcess m_host;
-    QTemporaryDir m_dir;
+    ModuleFixture m_fx;
+    SimulatorProcess& m_sim = m_fx.sim;
+    QTemporaryDir& m_dir = m_fx.dir;
+    MessageClient* m_client = nullptr;
     QString m_strSnapDir;
     QString m_strRecDir;
-    std::unique_ptr<MessageClient> m_client;
     QList<QUrl> m_opened;
 
     template <typename T>
     T* child(const char* szName) const
     {
-        return m_client->findChild<T*>(szName);
+        return m_fx.child<T>(szName);
     }
-    CListCtrl* unreadList() const { return child<QWidget>("notReadListTab")->findChild<CListCtrl*>(); }
+    CListCtrl* unreadList() const { return m_fx.unreadList(); }
     CusSliderWnd* bar() const { return m_client->findChild<CusSliderWnd*>(); }
     CClipSaveBar* saveBar() const { return m_client->findChild<CClipSaveBar*>(); }
 
     void useFolders(const QString& strSnap, const QString& strRec)
     {
-        WriteModuleConfig(
-            m_dir.path(), m_sim,
+        m_fx.writeConfig(
             QString("<snap_folder>%1</snap_folder><rec_folder>%2</rec_folder>").arg(strSnap, strRec));
     }
 
@@ -151,16 +142,7 @@ private:
         return pRow;
     }
 
-    // The text of the tip on screen, empty when none is.
-    QString tipText() const
-    {
-        for (CTipMsg* pTip : m_client->findChildren<CTipMsg*>()) {
-            if (pTip->isVisible()) {
-                return pTip->findChild<QLabel*>("msg")->text();
-            }
-        }
-        return QString();
-    }
+    QString tipText() const { return m_fx.tipText(); }
 
     void closeTips()
     {
@@ -220,32 +202,24 @@ private:
 private slots:
     void initTestCase()
     {
-        SetModuleProcessEnd([] {});
         CTipMsg::SetFolderOpener([this](const QUrl& url) {
             m_opened << url;
             return true;
         });
-        QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
-        QVERIFY(m_host.start(false));
-        qputenv("PAVRIX_CLOUD_URL", m_sim.cloudUrl().toUtf8());
-        qputenv("PAVRIX_CA_FILE", m_sim.caFile().toUtf8());
-        m_strSnapDir = m_dir.filePath("snapshots");
-        m_strRecDir = m_dir.filePath("recordings");
-        QVERIFY(QDir().mkpath(m_strSnapDir) && QDir().mkpath(m_strRecDir));
         // Whole seconds, so that the span's frames can be counted from the
         // recordings' second-exact times.
         const qint64 nAlarmMs = (QDateTime::currentMSecsSinceEpoch() - 300000) / 1000 * 1000;
-        for (const QString& strSerial : {QString("PV1000001"), QString("PV1000002")}) {
-            QVERIFY(!m_sim.addAlarm({{"deviceSerial", strSerial}, {"alarmTime", nAlarmMs}, {"push", false}})
-                         .isEmpty());
-        }
-        LaunchValues::reset();
-        useFolders(m_strSnapDir, m_strRecDir);
-        m_client = std::make_unique<MessageClient>(
-            ModuleLaunchString(m_host, m_sim, QDir(m_dir.path()).filePath("cfg.xml"), true));
-        m_client->resize(1296, 721);
-        m_client->show();
-        QTRY_COMPARE_WITH_TIMEOUT(int(unreadList()->ShownRows().size()), 2, kWaitMs);
+        QVERIFY2(m_fx.start({{{"deviceSerial", "PV1000001"}, {"alarmTime", nAlarmMs}, {"push", false}},
+                             {{"deviceSerial", "PV1000002"}, {"alarmTime", nAlarmMs}, {"push", false}}},
+                            true),
+                 qPrintable(m_fx.error()));
+        m_strSnapDir = m_dir.filePath("snapshots");
+        m_strRecDir = m_dir.filePath("recordings");
+        QVERIFY(QDir().mkpath(m_strSnapDir) && QDir().mkpath(m_strRecDir));
+        QVERIFY2(m_fx.open(2, QString("<snap_folder>%1</snap_folder><rec_folder>%2</rec_folder>")
+                                  .arg(m_strSnapDir, m_strRecDir)),
+                 qPrintable(m_fx.error()));
+        m_client = m_fx.client();
     }
 
     void init()
@@ -262,7 +236,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        m_client.reset();
+        m_fx.close();
         CTipMsg::SetFolderOpener({});
     }
 
@@ -429,63 +403,6 @@ private slots:
         }
         QCOMPARE(FilesIn(m_strRecDir), QStringList());
         QVERIFY(!saveBar()->isVisible());
-    }
-
-    // What the operator sees, in screenshots of the whole screen, for a run
-    // under a real X display with a window manager:
-    //     MC_SAVE_SHOTS=<dir> PAVRIX_STREAM_FORMAT=1280x720@25 QT_QPA_PLATFORM=xcb tst_saving operatorShots
-    // The saved files stay in <dir>/snapshots and <dir>/recordings.
-    void operatorShots()
-    {
-        const QString strDir = qEnvironmentVariable("MC_SAVE_SHOTS");
-        if (strDir.isEmpty()) {
-            QSKIP("screenshot run only (MC_SAVE_SHOTS)");
-        }
-        const auto shot = [&](const char* szName) {
-            QTest::qWait(700);
-            QGuiApplication::primaryScreen()->grabWindow(0).save(
-                QDir(strDir).filePath(QString(szName) + ".png"));
-        };
-        const QString strSnap = QDir(strDir).filePath("snapshots");
-        const QString strRec = QDir(strDir).filePath("recordings");
-        QDir().mkpath(strSnap);
-        QDir().mkpath(strRec);
-        useFolders(strSnap, strRec);
-
-        CAlarmMsgWnd* pRow = rowOf("PV1000002");
-        QVERIFY(pRow);
-        QTest::mouseClick(unreadList()->viewport(), Qt::RightButton, {}, rectOf(pRow).center());
-        shot("01-row-menu");
-        for (QMenu* pMenu : unreadList()->findChildren<QMenu*>()) {
-            pMenu->close();
-        }
-        QVERIFY(clickRow("PV1000002"));
-        QTRY_VERIFY(child<QPushButton>("saveSnapBut")->isEnabled());
-        QTest::mouseClick(child<QPushButton>("saveSnapBut"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("抓图成功"), kWaitMs);
-        shot("02-snapshot-saved");
-
-        useFolders(QDir(strSnap).filePath("gone"), strRec);
-        QTest::mouseClick(child<QPushButton>("saveSnapBut"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("抓图失败，保存路径不存在"), kWaitMs);
-        shot("03-snapshot-folder-missing");
-        useFolders(strSnap, strRec);
-        closeTips();
-
-        QTest::mouseClick(child<QPushButton>("plyBut"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(bar()->isVisible(), kWaitMs);
-        QTest::mouseClick(child<QPushButton>("saveClipBut"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(saveBar()->Progress() > 10, kWaitMs);
-        shot("04-clip-progress");
-        QTest::mouseClick(saveBar()->findChild<QPushButton*>("cancelBtn"), Qt::LeftButton);
-        shot("05-clip-cancelled");
-        QTest::mouseClick(child<QPushButton>("saveClipBut"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(tipText(), QString("录像保存成功"), 10 * kWaitMs);
-        shot("06-clip-saved");
-
-        unreadList()->setFocus();
-        QTest::keyClick(unreadList(), Qt::Key_Up);
-        shot("07-list-focus");
     }
 };
 

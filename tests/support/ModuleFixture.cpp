@@ -1,0 +1,96 @@
+#include "ModuleFixture.h"
+
+#include "alarms/CListCtrl.h"
+#include "shell/MessageClient.h"
+#include "shell/ProcessEnd.h"
+#include "widgets/CTipMsg.h"
+
+#include <QLabel>
+#include <QTest>
+
+ModuleFixture::ModuleFixture() = default;
+
+ModuleFixture::~ModuleFixture()
+{
+    close();
+}
+
+bool ModuleFixture::start(const QList<QJsonObject>& alarms, bool bVideo)
+{
+    SetModuleProcessEnd([] {});
+    m_bVideo = bVideo;
+    if (!sim.start()) {
+        m_strError = sim.errorString();
+        return false;
+    }
+    if (!host.start(false)) {
+        m_strError = QStringLiteral("the demo host did not start");
+        return false;
+    }
+    if (bVideo) {
+        qputenv("PAVRIX_CLOUD_URL", sim.cloudUrl().toUtf8());
+        qputenv("PAVRIX_CA_FILE", sim.caFile().toUtf8());
+    }
+    for (const QJsonObject& fields : alarms) {
+        if (sim.addAlarm(fields).isEmpty()) {
+            m_strError = QStringLiteral("the simulator took no alarm");
+            return false;
+        }
+    }
+    return true;
+}
+
+void ModuleFixture::writeConfig(const QString& strExtra)
+{
+    WriteModuleConfig(dir.path(), sim,
+                      QStringLiteral("<push_info_url>%1/api/message/push/server/info</push_info_url>%2")
+                          .arg(sim.baseUrl(), strExtra));
+}
+
+bool ModuleFixture::open(int nRows, const QString& strExtra)
+{
+    writeConfig(strExtra);
+    LaunchValues::reset();
+    m_client = std::make_unique<MessageClient>(
+        ModuleLaunchString(host, sim, dir.filePath(QStringLiteral("cfg.xml")), m_bVideo));
+    m_client->resize(1296, 721);
+    m_client->show();
+    if (nRows >= 0 &&
+        !QTest::qWaitFor(
+            [&] { return int(unreadList()->ShownRows().size()) == nRows && !unreadList()->IsBusy(); },
+            30000)) {
+        m_strError = QStringLiteral("the unread page never showed %1 rows").arg(nRows);
+        return false;
+    }
+    return true;
+}
+
+void ModuleFixture::close()
+{
+    m_client.reset();
+}
+
+CListCtrl* ModuleFixture::unreadList() const
+{
+    return child<QWidget>("notReadListTab")->findChild<CListCtrl*>();
+}
+
+CListCtrl* ModuleFixture::allList() const
+{
+    return child<QWidget>("allResListTab")->findChild<CListCtrl*>();
+}
+
+QString ModuleFixture::lastBody(const QString& strPath)
+{
+    return requests(strPath).last().toObject().value(QStringLiteral("body")).toString();
+}
+
+QString ModuleFixture::tipText() const
+{
+    for (CTipMsg* pTip : m_client->findChildren<CTipMsg*>()) {
+        if (pTip->isVisible()) {
+            return pTip->findChild<QLabel*>(QStringLiteral("msg"))->text();
+        }
+    }
+    return QString();
+}

@@ -1,0 +1,54 @@
+// The window against the platform simulator and a headless demo host: what
+// every window test sets up, in one place.
+#pragma once
+
+#include "ModuleLaunch.h"
+#include "base/LaunchValues.h"
+#include "shell/MessageClient.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class ModuleFixture
+{
+public:
+    ModuleFixture();
+    ~ModuleFixture();
+
+    // Starts the simulator (no demo data) with these alarms, and the host;
+    // false with error() on failure. With bVideo the video library is pointed
+    // at the simulator's cloud and the launch string carries its keys.
+    bool start(const QList<QJsonObject>& alarms = {}, bool bVideo = false);
+    // Writes the configuration (the push server's address and strExtra), builds
+    // the launch string and the window, shows it and waits until the unread
+    // page has nRows rows (-1: waits for nothing).
+    bool open(int nRows = -1, const QString& strExtra = {});
+    void close();
+    QString error() const { return m_strError; }
+
+    // The configuration again, e.g. with other folders; the window reads it when it needs it.
+    void writeConfig(const QString& strExtra);
+    MessageClient* client() const { return m_client.get(); }
+    template <typename T>
+    T* child(const char* szName) const
+    {
+        return m_client->findChild<T*>(QString::fromLatin1(szName));
+    }
+    CListCtrl* unreadList() const;
+    CListCtrl* allList() const;
+    QJsonArray requests(const QString& strPath) { return sim.lastRequests(strPath, 100); }
+    QString lastBody(const QString& strPath);
+    // The text of the tip on screen, empty when none is.
+    QString tipText() const;
+
+    SimulatorProcess sim{QStringList{"--seed", "none"}};
+    HostProcess host;
+    QTemporaryDir dir;
+
+private:
+    bool m_bVideo = false;
+    QString m_strError;
+    std::unique_ptr<MessageClient> m_client;
+};
