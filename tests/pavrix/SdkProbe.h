@@ -15,8 +15,7 @@ namespace pvxtest {
 
 struct Message
 {
-    unsigned int type;
-    unsigned int code;
+    unsigned int type, code;
 };
 
 class SdkProbe
