@@ -1,19 +1,15 @@
-// Child process for tst_crashapi: installs the crash handler, then fails in
-// the way its first argument names.
+// Child process for tst_crashapi: installs the crash handler, then ends as its
+// first argument says: segv and abort (the callback writes the marker), uninit
+// (handler removed first), exit (ends itself with code 7), overflow (a thread
+// with a small stack recurses), hang (the callback writes the marker and never
+// returns), report (the module's own callback while another thread holds the
+// log library's lock, stuck writing to a full stderr pipe).
 //   native_crash_helper <mode> <dump dir> <marker file>
-//   segv, abort  the main thread faults; the callback writes the marker
-//   uninit       the handler is removed first
-//   exit         the process ends itself with code 7
-//   overflow     a thread with a small stack recurses until it overflows
-//   hang         the callback writes the marker and never returns
-//   report       the module's own callback, while another thread holds the
-//                log library's lock (stuck writing to a full stderr pipe)
 #include "logkit/LogKit.h"
 #include "native/CrashApi.h"
 #include "native/ModulePath.h"
 #include "shell/MessageClient.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,18 +24,12 @@ namespace {
 
 char g_szMarker[4096] = "";
 volatile int g_nDepthLimit = 1 << 30;
+bool g_bHang = false;
 
 void writeMarker()
 {
-    const int nFd = ::open(g_szMarker, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (nFd >= 0)
-        ::close(nFd);
-}
-
-void writeMarkerAndHang()
-{
-    writeMarker();
-    for (;;)
+    ::close(::open(g_szMarker, O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    while (g_bHang)
         ::sleep(1);
 }
 
@@ -68,7 +58,6 @@ void* logForever(void*)
     const std::string text(256 * 1024, 'x');
     for (;;)
         LogWrite(3, "MessageClient", "<%d>\t<%s>,%s", __LINE__, "logForever", text.c_str());
-    return nullptr;
 }
 
 // Fills stderr (a pipe nobody reads), then has a thread write a log line to
@@ -99,32 +88,29 @@ int main(int argc, char** argv)
     setrlimit(RLIMIT_CORE, &noCore);
     std::snprintf(g_szMarker, sizeof(g_szMarker), "%s", argv[3]);
     const std::string strMode = argv[1];
+    g_bHang = strMode == "hang";
     if (strMode == "report")
         setenv("MESSAGECLIENT_LOG_STDERR", "1", 1);
-
     CrashAPI_Init();
     CrashAPI_SetDumpPath(argv[2]);
-    CrashAPI_SetCallBack(strMode == "hang" ? writeMarkerAndHang : writeMarker);
-    if (strMode == "segv" || strMode == "hang") {
-        crash();
-    } else if (strMode == "abort") {
-        std::abort();
-    } else if (strMode == "uninit") {
+    CrashAPI_SetCallBack(strMode == "report" ? &MessageClient::DumpCrashCallback : writeMarker);
+    if (strMode == "uninit")
         CrashAPI_Uninit();
+    if (strMode == "abort" || strMode == "uninit")
         std::abort();
-    } else if (strMode == "exit") {
+    if (strMode == "exit")
         native::EndOwnProcess(7);
-    } else if (strMode == "overflow") {
+    if (strMode == "overflow") {
         pthread_attr_t attr;
         pthread_attr_init(&attr);
         pthread_attr_setstacksize(&attr, 256 * 1024);
         pthread_t thread;
         if (pthread_create(&thread, &attr, overflowThread, nullptr) == 0)
             pthread_join(thread, nullptr);
-    } else if (strMode == "report") {
-        CrashAPI_SetCallBack(&MessageClient::DumpCrashCallback);
-        jamTheLogger();
-        crash();
+        return 3;
     }
+    if (strMode == "report")
+        jamTheLogger();
+    crash(); // segv, hang, report
     return 3;
 }

@@ -12,8 +12,8 @@
 
 namespace {
 
-// Answers every acknowledged request with raw bytes and then, if asked to,
-// with the proper ack (result 5); or hangs up instead.
+// A host of the test's own: answers every request with raw bytes and then, if
+// asked to, with the proper ack (result 5); or hangs up instead.
 class FakeHost : public QThread
 {
 public:
@@ -34,21 +34,18 @@ protected:
     {
         QLocalServer server;
         server.listen(CHostFrame::serverName(m_handle));
+        QByteArray buffer;
         QObject::connect(&server, &QLocalServer::newConnection, &server, [&] {
             QLocalSocket* socket = server.nextPendingConnection();
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-                m_buffer += socket->readAll();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [&, socket] {
+                buffer += socket->readAll();
                 CHostFrame frame;
                 QString error;
-                while (CHostFrame::takeFrame(m_buffer, frame, error) == CHostFrame::Decoded) {
-                    if (m_hangup) {
-                        socket->close();
-                        return;
-                    }
-                    socket->write(m_answer);
-                    if (m_ack)
-                        socket->write(CHostFrame::makeAck(frame.m_nSeq, 5).encode());
-                    socket->flush();
+                while (CHostFrame::takeFrame(buffer, frame, error) == CHostFrame::Decoded) {
+                    if (m_hangup)
+                        return socket->close();
+                    socket->write(m_answer +
+                                  (m_ack ? CHostFrame::makeAck(frame.m_nSeq, 5).encode() : QByteArray()));
                 }
             });
         });
@@ -59,19 +56,9 @@ protected:
 private:
     qint64 m_handle;
     QByteArray m_answer;
-    bool m_ack;
-    bool m_hangup;
-    QByteArray m_buffer;
+    bool m_ack, m_hangup;
     QSemaphore m_ready;
 };
-
-QByteArray rawFrame(quint32 magic, quint16 type, const QByteArray& payload)
-{
-    QByteArray bytes;
-    QDataStream(&bytes, QIODevice::WriteOnly)
-        << quint32(12 + payload.size()) << magic << quint16(1) << type << quint32(1);
-    return bytes + payload;
-}
 
 } // namespace
 
@@ -79,96 +66,93 @@ class TestHostLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void commandsDuringASendAreDeliveredAfterIt();
-    void offThreadPostIsQueuedAndSendIsRefused();
-    void misbehavingHosts_data();
-    void misbehavingHosts();
-};
+    void commandsDuringASendAreDeliveredAfterIt()
+    {
+        HostProcess host;
+        QVERIFY(host.start());
+        CHostLink link;
+        QSignalSpy spy(&link, &CHostLink::hostCommand);
+        QVERIFY(host.command(QStringLiteral("preack show 9")));
+        QVERIFY(host.command(QStringLiteral("preack tokens new-token new-refresh")));
+        QVERIFY(host.command(QStringLiteral("ackresult 4")));
+        // The host writes both commands before the ack: the send still gets its
+        // result, and the commands wait until it has returned.
+        QCOMPARE(link.sendMessage(host.handle(), 2052, 10, 1), LRESULT(4));
+        QCOMPARE(spy.count(), 0);
+        QTRY_COMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(0).at(0).value<HostCommand>().nValue, 9);
+        QCOMPARE(spy.at(1).at(0).value<HostCommand>().strFirst, QStringLiteral("new-token"));
+    }
 
-void TestHostLink::commandsDuringASendAreDeliveredAfterIt()
-{
-    HostProcess host;
-    QVERIFY(host.start());
-    CHostLink link;
-    QSignalSpy spy(&link, &CHostLink::hostCommand);
-    QVERIFY(host.command(QStringLiteral("preack show 9")));
-    QVERIFY(host.command(QStringLiteral("preack tokens new-token new-refresh")));
-    QVERIFY(host.command(QStringLiteral("ackresult 4")));
-    // The host writes both commands before the ack: the send still gets its
-    // result, and the commands wait until it has returned.
-    QCOMPARE(link.sendMessage(host.handle(), 2052, 10, 1), LRESULT(4));
-    QCOMPARE(spy.count(), 0);
-    QTRY_COMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(0).at(0).value<HostCommand>().nValue, 9);
-    QCOMPARE(spy.at(1).at(0).value<HostCommand>().strFirst, QStringLiteral("new-token"));
-}
+    void offThreadPostIsQueuedAndSendIsRefused()
+    {
+        HostProcess host;
+        QVERIFY(host.start());
+        CHostLink link;
+        const HWND hWnd = host.handle();
+        QVERIFY(link.isWindow(hWnd));
+        bool posted = false, gotRect = true;
+        LRESULT sent = -1;
+        RECT rect{0, 0, 0, 0};
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            posted = link.postMessageWithData(hWnd, 8591, 0, 0, QByteArray("from the push thread"));
+            sent = link.sendMessage(hWnd, 2044, 3, 0);
+            gotRect = link.getWindowRect(hWnd, &rect);
+        }));
+        worker->start();
+        QVERIFY(worker->wait(10000));
+        QVERIFY(posted && !gotRect);
+        QCOMPARE(sent, LRESULT(0));
+        QVERIFY(host.waitForLine(QStringLiteral("MSG 8591 w=0 l=0 posted data=from the push thread")) >= 0);
+        QVERIFY(host.lines().filter(QStringLiteral("MSG 2044")).isEmpty());
+    }
 
-void TestHostLink::offThreadPostIsQueuedAndSendIsRefused()
-{
-    HostProcess host;
-    QVERIFY(host.start());
-    CHostLink link;
-    const HWND hWnd = host.handle();
-    QVERIFY(link.isWindow(hWnd));
-    bool posted = false;
-    LRESULT sent = -1;
-    RECT rect{0, 0, 0, 0};
-    bool gotRect = true;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        posted = link.postMessageWithData(hWnd, 8591, 0, 0, QByteArray("from the push thread"));
-        sent = link.sendMessage(hWnd, 2044, 3, 0);
-        gotRect = link.getWindowRect(hWnd, &rect);
-    }));
-    worker->start();
-    QVERIFY(worker->wait(10000));
-    QVERIFY(posted);
-    QCOMPARE(sent, LRESULT(0));
-    QVERIFY(!gotRect);
-    QVERIFY(host.waitForLine(QStringLiteral("MSG 8591 w=0 l=0 posted data=from the push thread")) >= 0);
-    QVERIFY(host.lines().filter(QStringLiteral("MSG 2044")).isEmpty());
-}
+    void misbehavingHosts_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("ack");
+        QTest::addColumn<bool>("hangup");
+        QTest::addColumn<int>("result"); // of each of two sends
+        QTest::addColumn<bool>("gone");
+        // An ack with one byte of its header spoilt: 4 magic, 9 version, 11 type.
+        const auto spoilt = [](int at) {
+            QByteArray frame = CHostFrame::makeAck(1, 0).encode();
+            frame[at] = '\x7f';
+            return frame;
+        };
+        QTest::newRow("unreadable frames, then the ack")
+            << spoilt(4) + spoilt(9) + spoilt(11) + CHostFrame::makeAck(999999, 1).encode() +
+                   CHostFrame::makeSend(1, 2044, 0, 0).encode()
+            << true << false << 5 << false;
+        QTest::newRow("impossible length")
+            << QByteArray("\xff\xff\xff\xf0garbage", 11) << true << false << 0 << true;
+        QTest::newRow("silent") << QByteArray() << false << false << 0 << false;
+        QTest::newRow("hangs up") << QByteArray() << false << true << 0 << true;
+    }
 
-void TestHostLink::misbehavingHosts_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<bool>("ack");
-    QTest::addColumn<bool>("hangup");
-    QTest::addColumn<int>("result"); // of each of two sends
-    QTest::addColumn<bool>("gone");
-    const quint32 magic = CHostFrame::kMagic;
-    QTest::newRow("unreadable frames, then the ack")
-        << rawFrame(0xdeadbeef, CHostFrame::Ack, QByteArray(8, '\0')) +
-               rawFrame(magic, CHostFrame::Ack, QByteArray(2, 'x')) +
-               CHostFrame::makeAck(999999, 1).encode() + CHostFrame::makeSend(1, 2044, 0, 0).encode()
-        << true << false << 5 << false;
-    QTest::newRow("impossible length")
-        << QByteArray("\xff\xff\xff\xf0garbage", 11) << true << false << 0 << true;
-    QTest::newRow("silent") << QByteArray() << false << false << 0 << false;
-    QTest::newRow("hangs up") << QByteArray() << false << true << 0 << true;
-}
-
-void TestHostLink::misbehavingHosts()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(bool, ack);
-    QFETCH(bool, hangup);
-    QFETCH(int, result);
-    QFETCH(bool, gone);
-    const qint64 handle = HostProcess::freshHandle();
-    FakeHost host(handle, answer, ack, hangup);
-    CHostLink link;
-    QSignalSpy goneSpy(&link, &CHostLink::hostGone);
-    QCOMPARE(link.sendMessage(handle, 2052, 10, 1), LRESULT(result));
-    if (result != 0) // the link goes on after what it dropped
+    void misbehavingHosts()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, ack);
+        QFETCH(bool, hangup);
+        QFETCH(int, result);
+        QFETCH(bool, gone);
+        const qint64 handle = HostProcess::freshHandle();
+        FakeHost host(handle, answer, ack, hangup);
+        CHostLink link;
+        QSignalSpy goneSpy(&link, &CHostLink::hostGone);
         QCOMPARE(link.sendMessage(handle, 2052, 10, 1), LRESULT(result));
-    if (gone)
-        QTRY_COMPARE(goneSpy.count(), 1);
-    QCOMPARE(goneSpy.count(), gone ? 1 : 0);
-    // The host is still there: a slow one is not a dead one, and a broken
-    // stream is made anew.
-    if (!hangup)
-        QVERIFY(link.isWindow(handle));
-}
+        if (result != 0) // the link goes on after what it dropped
+            QCOMPARE(link.sendMessage(handle, 2052, 10, 1), LRESULT(result));
+        if (gone)
+            QTRY_COMPARE(goneSpy.count(), 1);
+        QCOMPARE(goneSpy.count(), gone ? 1 : 0);
+        // The host is still there: a slow one is not a dead one, and a broken
+        // stream is made anew.
+        if (!hangup)
+            QVERIFY(link.isWindow(handle));
+    }
+};
 
 QTEST_MAIN(TestHostLink)
 #include "tst_hostlink.moc"

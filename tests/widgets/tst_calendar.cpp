@@ -16,16 +16,6 @@ QRadioButton* day(CusCalendarWnd& cal, int nCell)
     return cal.findChild<QRadioButton*>(QStringLiteral("radioButton%1").arg(nCell));
 }
 
-// The cell (1-based) that shows day 1.
-int firstDayCell(CusCalendarWnd& cal)
-{
-    for (int i = 1; i <= 42; ++i) {
-        if (!day(cal, i)->isHidden())
-            return day(cal, i)->text() == "01" ? i : -1;
-    }
-    return -1;
-}
-
 // What the module window receives when the pop-up loses activation.
 QString commit(CusCalendarWnd& cal)
 {
@@ -60,20 +50,18 @@ private slots:
         QFETCH(int, nLastCell);
         CusCalendarWnd cal(nullptr);
         cal.SetDateTime(strDate);
-        QCOMPARE(firstDayCell(cal), nFirstCell);
-        QVERIFY(!day(cal, nLastCell)->isHidden());
-        QVERIFY(day(cal, nLastCell + 1)->isHidden());
-        QVERIFY(day(cal, nFirstCell + strDate.mid(8, 2).toInt() - 1)->isChecked());
+        QCOMPARE(day(cal, nFirstCell)->text(), QStringLiteral("01"));
+        QVERIFY(nFirstCell == 1 || day(cal, nFirstCell - 1)->isHidden());
+        QVERIFY(!day(cal, nLastCell)->isHidden() && day(cal, nLastCell + 1)->isHidden());
         QCOMPARE(commit(cal), strDate);
     }
 
-    void dayPressAndBrowsing()
+    void dayPressAfterBrowsingFromTheMonthsEnd()
     {
-        // From the 31st into a shorter month, and a day pressed there.
         CusCalendarWnd cal(nullptr);
         cal.SetDateTime("2024-01-31 10:00:00");
         QTest::mouseClick(cal.findChild<QPushButton*>("previous_month"), Qt::LeftButton);
-        QTest::mousePress(day(cal, firstDayCell(cal) + 24), Qt::LeftButton);
+        QTest::mousePress(day(cal, 30), Qt::LeftButton); // December 2023 starts on a Friday
         QCOMPARE(commit(cal), QStringLiteral("2023-12-25 10:00:00"));
     }
 
@@ -95,15 +83,10 @@ private slots:
         // Out-of-range digits are refused; one digit still commits as two.
         QTest::mousePress(pMinute, Qt::LeftButton);
         QCOMPARE(commit(cal), QStringLiteral("2023-10-05 02:00:15"));
-    }
-
-    void unreadableTextKeepsTheState()
-    {
+        // Unreadable text keeps the state.
         for (const char* bad : {"garbage", "2023-02-30 10:00:00", "2023-02-03 24:00:00", "2023-02-03"}) {
-            CusCalendarWnd cal(nullptr);
-            cal.SetDateTime("2023-10-05 08:30:15");
             cal.SetDateTime(bad);
-            QCOMPARE(commit(cal), QStringLiteral("2023-10-05 08:30:15"));
+            QCOMPARE(commit(cal), QStringLiteral("2023-10-05 02:00:15"));
         }
     }
 };

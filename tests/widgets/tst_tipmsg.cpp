@@ -1,5 +1,5 @@
-// Tips are fire-and-forget: they must show the right text and button, go away
-// by themselves, and their button must open the folder the configuration names.
+// Tips are fire-and-forget: they must show where asked, go away by themselves,
+// and their button must open the folder the configuration names.
 #include "base/LaunchValues.h"
 #include "shell/MessageClient.h"
 #include "widgets/CTipMsg.h"
@@ -14,32 +14,17 @@ class TestTipMsg : public QObject
 {
     Q_OBJECT
 private slots:
-    void showsOverItsParentWhereAsked()
-    {
-        // A window of its own, so that the video's native window cannot cover it.
-        QWidget parent;
-        parent.setGeometry(200, 150, 600, 400);
-        parent.show();
-        auto* pTip = new CTipMsg(&parent, 0, QStringLiteral("抓图成功"));
-        pTip->ShowOverParent(QPoint(300, 200));
-        QVERIFY(pTip->isWindow());
-        QCOMPARE(pTip->parentWidget(), &parent);
-        QCOMPARE(pTip->pos(), parent.mapToGlobal(QPoint(300, 200)));
-    }
-
-    void closesItselfAfterThreeSecondsEvenIfShownLate()
-    {
-        QWidget parent;
-        QPointer<CTipMsg> pTip = new CTipMsg(&parent, 1, QStringLiteral("网络异常"));
-        QTimer::singleShot(1500, pTip.data(), [pTip] { pTip->show(); });
-        QTRY_VERIFY_WITH_TIMEOUT(pTip.isNull(), 15000);
-    }
-
-    void hidingTheModuleClosesIt()
+    void showsWhereAskedAndClosesByItselfOrWithTheModule()
     {
         MessageClient w{QString()};
-        QPointer<CTipMsg> pTip = new CTipMsg(&w, 0, QStringLiteral("抓图成功"));
-        pTip->show();
+        QPointer<CTipMsg> pTip = new CTipMsg(&w, 1, QStringLiteral("网络异常"));
+        QTimer::singleShot(1500, pTip.data(), [pTip] { pTip->show(); });
+        QTRY_VERIFY_WITH_TIMEOUT(pTip.isNull(), 15000); // three seconds after it was shown
+        // A window of its own, so that the video's native window cannot cover it.
+        pTip = new CTipMsg(&w, 0, QStringLiteral("抓图成功"));
+        pTip->ShowOverParent(QPoint(300, 200));
+        QVERIFY(pTip->isWindow());
+        QCOMPARE(pTip->pos(), w.mapToGlobal(QPoint(300, 200)));
         w.ChangeHideModule(0);
         QTRY_VERIFY_WITH_TIMEOUT(pTip.isNull(), 2000);
     }
