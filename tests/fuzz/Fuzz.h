@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #define FUZZ_CHECK(condition)                                                                                \
     do {                                                                                                     \
@@ -21,13 +20,6 @@
     static void FuzzOne(const std::uint8_t* data, std::size_t size);                                         \
     extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)                        \
     {                                                                                                        \
-        FuzzOne(data, size);                                                                                 \
-        return 0;                                                                                            \
+        return FuzzOne(data, size), 0;                                                                       \
     }                                                                                                        \
     static void FuzzOne(const std::uint8_t* data, std::size_t size)
-
-// The input as the text a reply reader gets.
-inline std::string FuzzText(const std::uint8_t* data, std::size_t size)
-{
-    return std::string(reinterpret_cast<const char*>(data), size);
-}

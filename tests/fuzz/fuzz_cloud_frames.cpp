@@ -7,39 +7,29 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
-
-std::string Encoded(const std::vector<pavrix::StreamFrame>& frames)
-{
-    std::string bytes;
-    for (const pavrix::StreamFrame& frame : frames)
-        bytes += pavrix::FrameParser::encode(frame);
-    return bytes;
-}
-
-} // namespace
-
 FUZZ_TARGET
 {
     if (size == 0)
         return;
-    const std::size_t nRead = data[0] % 64 + 1;
+    const std::size_t nRead = data[0] % 64 + 1, nStream = size - 1;
     const char* pStream = reinterpret_cast<const char*>(data) + 1;
-    const std::size_t nStream = size - 1;
+    const auto encoded = [](const std::vector<pavrix::StreamFrame>& frames) {
+        std::string bytes;
+        for (const pavrix::StreamFrame& frame : frames)
+            bytes += pavrix::FrameParser::encode(frame);
+        return bytes;
+    };
 
-    pavrix::FrameParser whole;
-    std::vector<pavrix::StreamFrame> wholeFrames;
+    pavrix::FrameParser whole, cut;
+    std::vector<pavrix::StreamFrame> wholeFrames, cutFrames;
     const bool bWholeOk = whole.feed(pStream, nStream, &wholeFrames);
     FUZZ_CHECK(bWholeOk == !whole.failed());
-
-    pavrix::FrameParser cut;
-    std::vector<pavrix::StreamFrame> cutFrames;
     bool bCutOk = true;
     for (std::size_t nPos = 0; nPos < nStream; nPos += nRead)
         bCutOk = cut.feed(pStream + nPos, std::min(nRead, nStream - nPos), &cutFrames) && bCutOk;
-    const std::string encoded = Encoded(wholeFrames);
-    FUZZ_CHECK(bCutOk == bWholeOk && wholeFrames.size() == cutFrames.size() && Encoded(cutFrames) == encoded);
-    FUZZ_CHECK(encoded.size() <= nStream && encoded.compare(0, encoded.size(), pStream, encoded.size()) == 0);
+    const std::string bytes = encoded(wholeFrames);
+    FUZZ_CHECK(bCutOk == bWholeOk && wholeFrames.size() == cutFrames.size() && encoded(cutFrames) == bytes);
+    FUZZ_CHECK(bytes.size() <= nStream && bytes.compare(0, bytes.size(), pStream, bytes.size()) == 0);
     if (bWholeOk)
-        FUZZ_CHECK(whole.pending() == nStream - encoded.size() && cut.pending() == whole.pending());
+        FUZZ_CHECK(whole.pending() == nStream - bytes.size() && cut.pending() == whole.pending());
 }

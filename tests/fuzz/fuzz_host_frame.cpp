@@ -4,43 +4,38 @@
 #include "Fuzz.h"
 #include "native/CHostFrame.h"
 
+#include <utility>
 #include <vector>
 
 namespace {
 
-struct Event
-{
-    CHostFrame::DecodeResult eResult;
-    QByteArray baFrame; // decoded: the frame encoded again; dropped: the reason
-};
+// What each take gave: decoded, the frame encoded again; dropped or broken, the reason.
+using Events = std::vector<std::pair<int, QByteArray>>;
 
-// Takes frames as long as the buffer yields any.
-void TakeAll(QByteArray& baBuffer, std::vector<Event>& events)
+// Takes frames until the buffer needs more or is broken.
+void TakeAll(QByteArray& baBuffer, Events& events)
 {
     for (;;) {
         CHostFrame frame;
         QString strError;
         const int nBefore = baBuffer.size();
         const auto eResult = CHostFrame::takeFrame(baBuffer, frame, strError);
-        if (eResult == CHostFrame::NeedMore || eResult == CHostFrame::Broken) {
-            FUZZ_CHECK(baBuffer.size() == nBefore);
-            if (eResult == CHostFrame::Broken)
-                events.push_back({eResult, strError.toUtf8()});
+        const bool bKept = eResult == CHostFrame::NeedMore || eResult == CHostFrame::Broken;
+        FUZZ_CHECK(bKept == (baBuffer.size() == nBefore));
+        if (eResult == CHostFrame::NeedMore)
             return;
+        FUZZ_CHECK(eResult == CHostFrame::Decoded || !strError.isEmpty());
+        const QByteArray baEncoded = eResult == CHostFrame::Decoded ? frame.encode() : strError.toUtf8();
+        events.emplace_back(eResult, baEncoded);
+        if (eResult == CHostFrame::Broken)
+            return;
+        if (eResult == CHostFrame::Decoded) {
+            QByteArray baAgain = baEncoded;
+            CHostFrame again;
+            FUZZ_CHECK(!baEncoded.isEmpty() &&
+                       CHostFrame::takeFrame(baAgain, again, strError) == CHostFrame::Decoded);
+            FUZZ_CHECK(baAgain.isEmpty() && again.encode() == baEncoded);
         }
-        FUZZ_CHECK(baBuffer.size() < nBefore);
-        if (eResult == CHostFrame::Dropped) {
-            FUZZ_CHECK(!strError.isEmpty());
-            events.push_back({eResult, strError.toUtf8()});
-            continue;
-        }
-        const QByteArray baEncoded = frame.encode();
-        FUZZ_CHECK(!baEncoded.isEmpty());
-        QByteArray baAgain = baEncoded;
-        CHostFrame again;
-        FUZZ_CHECK(CHostFrame::takeFrame(baAgain, again, strError) == CHostFrame::Decoded);
-        FUZZ_CHECK(baAgain.isEmpty() && again.encode() == baEncoded);
-        events.push_back({eResult, baEncoded});
     }
 }
 
@@ -49,18 +44,14 @@ void TakeAll(QByteArray& baBuffer, std::vector<Event>& events)
 FUZZ_TARGET
 {
     const QByteArray baInput(reinterpret_cast<const char*>(data), static_cast<int>(size));
-    std::vector<Event> whole;
+    Events whole, split;
     QByteArray baBuffer = baInput;
     TakeAll(baBuffer, whole);
-
-    std::vector<Event> split;
     QByteArray baSplit = baInput.left(baInput.size() / 2);
     TakeAll(baSplit, split);
-    if (split.empty() || split.back().eResult != CHostFrame::Broken) {
+    if (split.empty() || split.back().first != CHostFrame::Broken) {
         baSplit += baInput.mid(baInput.size() / 2);
         TakeAll(baSplit, split);
     }
-    FUZZ_CHECK(split.size() == whole.size());
-    for (std::size_t i = 0; i < whole.size(); ++i)
-        FUZZ_CHECK(split[i].eResult == whole[i].eResult && split[i].baFrame == whole[i].baFrame);
+    FUZZ_CHECK(split == whole);
 }

@@ -6,21 +6,17 @@
 
 #include <QString>
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 namespace {
 
-// atoi's reading, clamped where atoi would overflow.
+// atoi's reading, clamped where atoi would overflow (strtoll saturates).
 int ReferenceNumber(const std::string& strValue)
 {
-    errno = 0;
-    char* pEnd = nullptr;
-    const long long nValue = std::strtoll(strValue.c_str(), &pEnd, 10);
-    if (errno == ERANGE)
-        return nValue > 0 ? INT_MAX : INT_MIN;
-    return nValue > INT_MAX ? INT_MAX : nValue < INT_MIN ? INT_MIN : static_cast<int>(nValue);
+    return static_cast<int>(
+        std::clamp<long long>(std::strtoll(strValue.c_str(), nullptr, 10), INT_MIN, INT_MAX));
 }
 
 } // namespace

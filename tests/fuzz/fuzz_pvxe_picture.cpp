@@ -12,8 +12,7 @@ FUZZ_TARGET
         return;
     const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::size_t nCodeLen = std::min<std::size_t>(data[0] % 17, input.size());
-    const std::string code = input.substr(0, nCodeLen);
-    const std::string body = input.substr(nCodeLen);
+    const std::string code = input.substr(0, nCodeLen), body = input.substr(nCodeLen);
 
     std::string picture = "\x01untouched";
     const pavrix::SdkError error = pavrix::PictureDecryptor::decode(body, code, &picture);
