@@ -1,9 +1,5 @@
-// Child process for tst_crashapi: installs the crash handler, then ends as its
-// first argument says: segv and abort (the callback writes the marker), uninit
-// (handler removed first), exit (ends itself with code 7), overflow (a thread
-// with a small stack recurses), hang (the callback writes the marker and never
-// returns), report (the module's own callback while another thread holds the
-// log library's lock, stuck writing to a full stderr pipe).
+// Child process for tst_crashapi: installs the crash handler, then ends the
+// way its first argument, a mode of tst_crashapi's rows, says.
 //   native_crash_helper <mode> <dump dir> <marker file>
 #include "logkit/LogKit.h"
 #include "native/CrashApi.h"
@@ -26,6 +22,7 @@ char g_szMarker[4096] = "";
 volatile int g_nDepthLimit = 1 << 30;
 bool g_bHang = false;
 
+// The callback; in mode hang it never returns.
 void writeMarker()
 {
     ::close(::open(g_szMarker, O_WRONLY | O_CREAT | O_TRUNC, 0644));

@@ -42,11 +42,8 @@ private slots:
         const QStringList earlier{"A.DMP", "native_crash_helper-1-20200101T000000Z.dmp"};
         for (const QString& name : earlier)
             QVERIFY(QFile(dumps + '/' + name).open(QIODevice::WriteOnly));
-
         QProcess helper;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("MESSAGECLIENT_LOG_DIR"), dir.filePath(QStringLiteral("log")));
-        helper.setProcessEnvironment(env);
+        qputenv("MESSAGECLIENT_LOG_DIR", dir.filePath(QStringLiteral("log")).toLocal8Bit());
         helper.setWorkingDirectory(dir.path());
         helper.start(QDir(qEnvironmentVariable("MC_BIN_DIR")).filePath(QStringLiteral("native_crash_helper")),
                      {mode, dumps, dir.filePath(QStringLiteral("marker"))});
@@ -54,7 +51,6 @@ private slots:
         const qint64 pid = helper.processId();
         QVERIFY2(helper.waitForFinished(30000), "still running after 30 s");
         QCOMPARE(helper.exitStatus(), signalNumber ? QProcess::CrashExit : QProcess::NormalExit);
-
         QStringList found = QDir(dumps).entryList({QStringLiteral("*.dmp")}, QDir::Files);
         for (const QString& name : earlier)
             QVERIFY(found.removeOne(name));

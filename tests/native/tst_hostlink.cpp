@@ -12,53 +12,42 @@
 
 namespace {
 
-// A host of the test's own: answers every request with raw bytes and then, if
-// asked to, with the proper ack (result 5); or hangs up instead.
-class FakeHost : public QThread
+// A host of the test's own on a thread: answers every request with raw bytes
+// and then, if asked to, with the proper ack (result 5); or hangs up instead.
+std::shared_ptr<QThread> fakeHost(qint64 handle, const QByteArray& answer, bool ack, bool hangup)
 {
-public:
-    FakeHost(qint64 handle, const QByteArray& answer, bool ack, bool hangup)
-        : m_handle(handle), m_answer(answer), m_ack(ack), m_hangup(hangup)
-    {
-        start();
-        m_ready.acquire();
-    }
-    ~FakeHost() override
-    {
-        quit();
-        wait();
-    }
-
-protected:
-    void run() override
-    {
-        QLocalServer server;
-        server.listen(CHostFrame::serverName(m_handle));
-        QByteArray buffer;
-        QObject::connect(&server, &QLocalServer::newConnection, &server, [&] {
-            QLocalSocket* socket = server.nextPendingConnection();
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [&, socket] {
-                buffer += socket->readAll();
-                CHostFrame frame;
-                QString error;
-                while (CHostFrame::takeFrame(buffer, frame, error) == CHostFrame::Decoded) {
-                    if (m_hangup)
-                        return socket->close();
-                    socket->write(m_answer +
-                                  (m_ack ? CHostFrame::makeAck(frame.m_nSeq, 5).encode() : QByteArray()));
-                }
+    QSemaphore ready;
+    const std::shared_ptr<QThread> thread(
+        QThread::create([=, &ready] {
+            QLocalServer server;
+            server.listen(CHostFrame::serverName(handle));
+            QByteArray buffer;
+            QObject::connect(&server, &QLocalServer::newConnection, &server, [&] {
+                QLocalSocket* socket = server.nextPendingConnection();
+                QObject::connect(socket, &QLocalSocket::readyRead, socket, [&, socket] {
+                    buffer += socket->readAll();
+                    CHostFrame frame;
+                    QString error;
+                    while (CHostFrame::takeFrame(buffer, frame, error) == CHostFrame::Decoded) {
+                        if (hangup)
+                            return socket->close();
+                        socket->write(answer +
+                                      (ack ? CHostFrame::makeAck(frame.m_nSeq, 5).encode() : QByteArray()));
+                    }
+                });
             });
+            ready.release();
+            QEventLoop().exec(); // until the thread is told to quit
+        }),
+        [](QThread* done) {
+            done->quit();
+            done->wait();
+            delete done;
         });
-        m_ready.release();
-        exec();
-    }
-
-private:
-    qint64 m_handle;
-    QByteArray m_answer;
-    bool m_ack, m_hangup;
-    QSemaphore m_ready;
-};
+    thread->start();
+    ready.acquire();
+    return thread;
+}
 
 } // namespace
 
@@ -114,15 +103,17 @@ private slots:
         QTest::addColumn<bool>("hangup");
         QTest::addColumn<int>("result"); // of each of two sends
         QTest::addColumn<bool>("gone");
-        // An ack with one byte of its header spoilt: 4 magic, 9 version, 11 type.
-        const auto spoilt = [](int at) {
-            QByteArray frame = CHostFrame::makeAck(1, 0).encode();
-            frame[at] = '\x7f';
-            return frame;
+        // Frames with one byte spoilt: magic, version, type; a command unknown.
+        const auto spoilt = [](const CHostFrame& frame, int at) {
+            QByteArray bytes = frame.encode();
+            bytes[at] = '\x7f';
+            return bytes;
         };
+        const CHostFrame ack = CHostFrame::makeAck(1, 0);
         QTest::newRow("unreadable frames, then the ack")
-            << spoilt(4) + spoilt(9) + spoilt(11) + CHostFrame::makeAck(999999, 1).encode() +
-                   CHostFrame::makeSend(1, 2044, 0, 0).encode()
+            << spoilt(ack, 4) + spoilt(ack, 9) + spoilt(ack, 11) +
+                   spoilt(CHostFrame::makeCommand(1, HostCommand{HostCommand::UpdateTokens, 0, {}, {}}), 17) +
+                   CHostFrame::makeAck(999999, 1).encode() + CHostFrame::makeSend(1, 2044, 0, 0).encode()
             << true << false << 5 << false;
         QTest::newRow("impossible length")
             << QByteArray("\xff\xff\xff\xf0garbage", 11) << true << false << 0 << true;
@@ -138,15 +129,16 @@ private slots:
         QFETCH(int, result);
         QFETCH(bool, gone);
         const qint64 handle = HostProcess::freshHandle();
-        FakeHost host(handle, answer, ack, hangup);
+        const auto host = fakeHost(handle, answer, ack, hangup);
         CHostLink link;
-        QSignalSpy goneSpy(&link, &CHostLink::hostGone);
+        QSignalSpy goneSpy(&link, &CHostLink::hostGone), commands(&link, &CHostLink::hostCommand);
         QCOMPARE(link.sendMessage(handle, 2052, 10, 1), LRESULT(result));
         if (result != 0) // the link goes on after what it dropped
             QCOMPARE(link.sendMessage(handle, 2052, 10, 1), LRESULT(result));
         if (gone)
             QTRY_COMPARE(goneSpy.count(), 1);
         QCOMPARE(goneSpy.count(), gone ? 1 : 0);
+        QCOMPARE(commands.count(), 0);
         // The host is still there: a slow one is not a dead one, and a broken
         // stream is made anew.
         if (!hangup)
