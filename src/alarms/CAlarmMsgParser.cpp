@@ -1,5 +1,6 @@
 #include "alarms/CAlarmMsgParser.h"
 
+#include "alarms/CMsgPager.h"
 #include "platform/CSafeJson.h"
 
 #include <QDateTime>
@@ -77,9 +78,7 @@ bool CAlarmMsgParser::Parse(const std::string& strJson, std::vector<ALARM_INFO_S
     if (page.isObject()) {
         curPage = std::max(nPageNo, 1);
         totalNum = std::max(nTotal, 0);
-        if (nSize > 0) {
-            totalPage = totalNum / nSize + (totalNum % nSize ? 1 : 0);
-        }
+        totalPage = CMsgPager::PageCount(totalNum, nSize, totalPage);
     }
     if (pReason) {
         *pReason = strSkipped.empty() ? std::string() : "records left out: " + strSkipped;

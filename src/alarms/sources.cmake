@@ -17,4 +17,7 @@ list(APPEND MC_CORE_SOURCES
   alarms/CValidateCode.cpp
   alarms/CAlarmMsgParser.cpp
   alarms/CListCtrl.cpp
+  alarms/CMsgListQuery.cpp
+  alarms/CMsgPager.cpp
+  alarms/CPicCodeFlow.cpp
 )

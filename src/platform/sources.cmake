@@ -1,5 +1,6 @@
 # Files of src/platform, appended to the core library.
 list(APPEND MC_CORE_SOURCES
+  platform/CCamDirectory.cpp
   platform/CHttpClient.cpp
   platform/CJasonParse.cpp
   platform/CPlatformRequest.cpp
