@@ -7,6 +7,10 @@
 #include "alarms/CAlarmMsgParser.h"
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "alarms/CMsgListQuery.h"
+#include "alarms/CMsgPager.h"
+#include "alarms/CPicCodeFlow.h"
+#include "base/CLaunchString.h"
 #include "base/CfgReader.h"
 #include "base/HostMessages.h"
 #include "base/LaunchNumber.h"
@@ -16,6 +20,7 @@
 #include "native/CHostLink.h"
 #include "native/CrashApi.h"
 #include "native/ModulePath.h"
+#include "platform/CCamDirectory.h"
 #include "platform/CHttpClient.h"
 #include "platform/CJasonParse.h"
 #include "platform/CPlatformRequest.h"
@@ -81,13 +86,13 @@ static void InitSkinResources()
 }
 
 MessageClient::MessageClient(QString strCmdLine, QWidget* parent)
-    : QWidget(parent), ui((InitSkinResources(), std::make_unique<Ui::MessageClientClass>()))
+    : QWidget(parent), ui((InitSkinResources(), std::make_unique<Ui::MessageClientClass>())),
+      m_pPicCodeFlow(std::make_unique<CPicCodeFlow>()), m_pCamDirectory(std::make_unique<CCamDirectory>())
 {
     m_pPushChannel = new CPushChannel(this);
     connect(m_pPushChannel, &CPushChannel::sigPushAlarm, this, &MessageClient::OnPushAlarm);
     ui->setupUi(this);
     m_strCmdLine = strCmdLine;
-    m_nPermissionTries = 0;
     HttpGetPermisssion();
     InitCtrl();
 
@@ -122,9 +127,9 @@ MessageClient::~MessageClient()
 
 // ---------------------------------------------------------------- set-up
 
+// The window's state starts from the initial values its header gives.
 void MessageClient::InitCtrl()
 {
-    ResetWindowState();
     InitLoadingMovie();
     InitDetailHint();
     CreateFilterBtn();
@@ -154,11 +159,8 @@ void MessageClient::InitCtrl()
     }
     InItMsgGetFlame();
     m_nLeftFrameWidth = ui->leftFrame->width();
-    m_nRecordLeftGap = 20;
     m_nTitleHeight = ui->title_widget->height();
     m_nDetailHeight = ui->detlFram->height();
-    m_nRecordBottomGap = 4;
-    m_rcNormal = QRect();
     InitDetailSide();
     m_pEscWnd = new CEscTipWnd(this);
     m_pEscWnd->hide();
@@ -166,38 +168,9 @@ void MessageClient::InitCtrl()
     m_pBigPicWgt = new BigPicWgt(this);
     m_pBigPicWgt->hide();
     connect(m_pBigPicWgt, &BigPicWgt::sigFocOut, this, &MessageClient::slot_bigPicFocOut);
-    m_bIfMinHideBigPic = false;
-    m_bFirstFrameArrived = false;
-    m_bVideoStarted = false;
     m_pOsdTimer = new QTimer(this);
     connect(m_pOsdTimer, &QTimer::timeout, this, &MessageClient::slot_getOSDTmTimerOut);
     InitSaving();
-}
-
-void MessageClient::ResetWindowState()
-{
-    m_hParentWnd = 0;
-    m_bHostLive = false;
-    m_bEmbedded = false;
-    m_bMaximized = false;
-    m_bDragging = false;
-    m_pTransSlider = nullptr;
-    m_pBigPicWgt = nullptr;
-    m_pPlayThread = nullptr;
-    m_pEscWnd = nullptr;
-    m_pAllMsgTimerId = -1;
-    m_pNotReadTimerId = -1;
-    m_pSearchTimerId = -1;
-    m_nRequestTimeout = 10000;
-    m_nNewMsgCount = 0;
-    m_pNumCurAllPage = 1;
-    m_pNumAllPage = 1;
-    m_pNumCurNoReadPage = 1;
-    m_pNumNotReadAllPage = 1;
-    m_pAllNotReadNum = 0;
-    m_pNumCurSearchPage = 1;
-    m_pNumSearchAllPage = 1;
-    m_nPageSize = 30;
 }
 
 void MessageClient::InitLoadingMovie()
@@ -399,9 +372,7 @@ void MessageClient::OnUpdateAllMsg()
     m_pNewMsgBtn->hide();
     m_nNewMsgCount = 0;
     if (ui->resTab->currentWidget() == ui->allResTab) {
-        HTTPMSG_BODY body;
-        body.pageSize = m_nPageSize;
-        OnGetMsgList(0, body);
+        OnGetMsgList(CMsgListQuery::kAll, CMsgListQuery::Page(CMsgListQuery::kAll, 1, m_nPageSize));
     } else {
         ui->resTab->setCurrentWidget(ui->allResTab); // its change handler asks for the page
     }
@@ -410,10 +381,7 @@ void MessageClient::OnUpdateAllMsg()
 
 void MessageClient::OnUpdateNotReadMsg()
 {
-    HTTPMSG_BODY body;
-    body.pageSize = m_nPageSize;
-    body.isRead = 0;
-    OnGetMsgList(1, body);
+    OnGetMsgList(CMsgListQuery::kUnread, CMsgListQuery::Page(CMsgListQuery::kUnread, 1, m_nPageSize));
 }
 
 void MessageClient::OnResTabCurChanged(int nIndex)
@@ -429,10 +397,8 @@ void MessageClient::OnResTabCurChanged(int nIndex)
         m_pCurMsgList = m_pNotReadMsgList;
         return;
     }
-    HTTPMSG_BODY body;
-    body.pageNo = m_pNumCurAllPage;
-    body.pageSize = m_nPageSize;
-    OnGetMsgList(0, body);
+    OnGetMsgList(CMsgListQuery::kAll,
+                 CMsgListQuery::Page(CMsgListQuery::kAll, m_pNumCurAllPage, m_nPageSize));
     m_pCurMsgList = m_pAllMsgList;
     m_pNewMsgBtn->hide();
     m_nNewMsgCount = 0;
@@ -493,49 +459,16 @@ bool MessageClient::ParseCmdLine()
     if (strCmdLine.isEmpty()) {
         return false;
     }
-    for (const auto& item : SplitCmdLine(strCmdLine)) {
+    for (const auto& item : CLaunchString::Split(strCmdLine)) {
         ApplyLaunchItem(item.first, item.second);
     }
     CheckHostWindow();
     return true;
 }
 
-std::vector<std::pair<std::string, std::string>> MessageClient::SplitCmdLine(const QString& strCmdLine)
-{
-    std::vector<std::pair<std::string, std::string>> items;
-    for (const QByteArray& item : strCmdLine.toLocal8Bit().split(';')) {
-        const int nColon = item.indexOf(':');
-        if (nColon < 0) {
-            continue;
-        }
-        items.emplace_back(item.left(nColon).toStdString(), item.mid(nColon + 1).toStdString());
-    }
-    return items;
-}
-
 void MessageClient::ApplyLaunchItem(const std::string& strKey, const std::string& strValue)
 {
     static const char* const kFn = "MessageClient::ParseCmdLine";
-    // Keys whose value is plain text stored as a launch value, with the line
-    // an empty value gets (level 0: no line of its own).
-    struct TextKey
-    {
-        const char* szKey;
-        std::string LaunchValues::*pField;
-        int nLevel;
-        const char* szEmptyLog;
-    };
-    static const TextKey kTextKeys[] = {
-        {"Token", &LaunchValues::Token, 3, "<%d>\t<%s>,Token:NULL"},
-        {"RefreshToken", &LaunchValues::RefreshToken, 0, nullptr},
-        {"ServerUrl", &LaunchValues::ServerUrl, 3, "<%d>\t<%s>,ServerUrl:NULL"},
-        {"Appkey", &LaunchValues::Appkey, 3, "<%d>\t<%s>,Appkey:NULL"},
-        {"AccessToken", &LaunchValues::AccessToken, 3, "<%d>\t<%s>,AccessToken:NULL"},
-        {"TrustAccessToken", &LaunchValues::TrustAccessToken, 5,
-         "<%d>\t<%s>,---CmdLine Trust AccessToken Is Empty"},
-        {"AesKey", &LaunchValues::AesKey, 3, "<%d>\t<%s>,AesKey:NULL"},
-    };
-
     if (strKey == "ParentWnd") {
         if (strValue.empty()) {
             MC_LOG(3, kFn, "<%d>\t<%s>,ParentWnd:NULL");
@@ -545,17 +478,7 @@ void MessageClient::ApplyLaunchItem(const std::string& strKey, const std::string
         MC_LOG(3, kFn, "<%d>\t<%s>,nHwnd:%d", static_cast<int>(m_hParentWnd));
         return;
     }
-    for (const TextKey& key : kTextKeys) {
-        if (strKey != key.szKey) {
-            continue;
-        }
-        if (strValue.empty()) {
-            if (key.szEmptyLog) {
-                MC_LOG(key.nLevel, kFn, key.szEmptyLog);
-            }
-            return;
-        }
-        LaunchValues::update([&](LaunchValues& values) { values.*(key.pField) = strValue; });
+    if (CLaunchString::StoreTextKey(strKey, strValue)) {
         return;
     }
     if (strKey == "CfgPath") {
@@ -661,13 +584,10 @@ void MessageClient::ChangeShowModule(int nPushedMsgId)
     }
     HttpGetPermisssion();
     MC_LOG(3, "MessageClient::ChangeShowModule", "<%d>\t<%s>,WM_PROCESS_SHOWWND OnGetMsgList");
-    HTTPMSG_BODY body;
-    body.pageSize = m_nPageSize;
-    body.isRead = 0;
     // An unread page already on its way may predate the pushed alarm, or be
     // stuck until its time-out: the host's page wins.
-    DropListRequest(1);
-    OnGetMsgList(1, body);
+    DropListRequest(CMsgListQuery::kUnread);
+    OnGetMsgList(CMsgListQuery::kUnread, CMsgListQuery::Page(CMsgListQuery::kUnread, 1, m_nPageSize));
     ui->leftTabWidget->setCurrentIndex(0);
     ui->resTab->setCurrentWidget(ui->notReadTab);
     m_pFilterBtn->show();
@@ -815,34 +735,8 @@ void MessageClient::OnGetMsgList(int type, HTTPMSG_BODY httpBody)
         return;
     }
     m_nPermissionTries = m_nPermissionTries < 2 ? m_nPermissionTries + 1 : 3;
-
-    Json::Value body;
-    body["clientType"] = 4;
-    body["pageNo"] = httpBody.pageNo;
-    body["pageSize"] = httpBody.pageSize;
-    if (!httpBody.alarmType.empty()) {
-        body["alarmType"] = httpBody.alarmType;
-    }
-    if (httpBody.isEncrypt != 2) {
-        body["isEncrypt"] = httpBody.isEncrypt;
-    }
-    if (httpBody.channelNo != -1) {
-        body["deviceSerial"] = httpBody.deviceSerial;
-        body["channelNo"] = httpBody.channelNo;
-    }
-    if (!httpBody.startTime.empty()) {
-        body["startTime"] = httpBody.startTime;
-    }
-    if (!httpBody.endTime.empty()) {
-        body["endTime"] = httpBody.endTime;
-    }
-    if (httpBody.isRead != 2) {
-        body["isRead"] = httpBody.isRead;
-    }
-
-    static const QString kTags[] = {QStringLiteral("GetAllMsg"), QStringLiteral("GetNotReadMsg"),
-                                    QStringLiteral("GetSearchMsg")};
-    if (type < 0 || type > 2) {
+    const QString strTag = CMsgListQuery::Tag(type);
+    if (strTag.isEmpty()) {
         return;
     }
     if (type == 2 && m_pSearchTimerId != -1) {
@@ -861,20 +755,9 @@ void MessageClient::OnGetMsgList(int type, HTTPMSG_BODY httpBody)
         m_notReadBody = httpBody;
     }
     ShowListLoading(type);
-    ListReply(type) = PostPlatformRequest("/api/msg/list", kTags[type], CPlatformRequest::WriteJson(body),
-                                          QSsl::AnyProtocol);
+    ListReply(type) =
+        PostPlatformRequest("/api/msg/list", strTag, CMsgListQuery::Body(httpBody), QSsl::AnyProtocol);
     HttpGetPermisssion();
-}
-
-int MessageClient::ListTypeOf(const QString& strTag)
-{
-    if (strTag == QLatin1String("GetAllMsg")) {
-        return 0;
-    }
-    if (strTag == QLatin1String("GetNotReadMsg")) {
-        return 1;
-    }
-    return strTag == QLatin1String("GetSearchMsg") ? 2 : -1;
 }
 
 int& MessageClient::ListTimerId(int type)
@@ -932,7 +815,7 @@ void MessageClient::serviceRequestFinished(QNetworkReply* reply)
 void MessageClient::DispatchReply(QNetworkReply* reply, const QString& strTag)
 {
     static const char* const kFn = "MessageClient::serviceRequestFinished";
-    const int nListType = ListTypeOf(strTag);
+    const int nListType = CMsgListQuery::TypeOf(strTag);
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString() == QLatin1String("401")) {
         OnUnauthorizedReply(reply);
     } else if (reply->error() != QNetworkReply::NoError) {
@@ -1050,15 +933,11 @@ void MessageClient::OnAllMsgReply(QNetworkReply* reply)
     const bool bParsed = OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurAllPage,
                                         m_pNumAllPage, nTotal, &strReason);
     LogListReply(QStringLiteral("GetAllMsg"), bParsed, strReason);
-    if (m_pNumAllPage < m_pNumCurAllPage && msgVec.empty() && m_pNumAllPage > 0) {
-        // Messages were deleted since: ask for what is now the last page.
-        m_pNumCurAllPage = m_pNumAllPage;
+    if (CMsgPager(m_pNumCurAllPage, m_pNumAllPage).TakePageGone(msgVec.empty())) {
         MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,all page gone, now %d",
                m_pNumCurAllPage);
-        HTTPMSG_BODY body;
-        body.pageNo = m_pNumCurAllPage;
-        body.pageSize = m_nPageSize;
-        OnGetMsgList(0, body);
+        OnGetMsgList(CMsgListQuery::kAll,
+                     CMsgListQuery::Page(CMsgListQuery::kAll, m_pNumCurAllPage, m_nPageSize));
         return;
     }
     m_pLoadingMovie->stop();
@@ -1080,15 +959,11 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
     const bool bParsed = OnParseJsonMsg(CPlatformRequest::ReadBody(reply), msgVec, m_pNumCurNoReadPage,
                                         m_pNumNotReadAllPage, m_pAllNotReadNum, &strReason);
     LogListReply(QStringLiteral("GetNotReadMsg"), bParsed, strReason);
-    if (m_pNumNotReadAllPage < m_pNumCurNoReadPage && msgVec.empty() && m_pNumNotReadAllPage > 0) {
-        m_pNumCurNoReadPage = m_pNumNotReadAllPage;
+    if (CMsgPager(m_pNumCurNoReadPage, m_pNumNotReadAllPage).TakePageGone(msgVec.empty())) {
         MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,unread page gone, now %d",
                m_pNumCurNoReadPage);
-        HTTPMSG_BODY body;
-        body.pageNo = m_pNumCurNoReadPage;
-        body.pageSize = m_nPageSize;
-        body.isRead = 0;
-        OnGetMsgList(1, body);
+        OnGetMsgList(CMsgListQuery::kUnread,
+                     CMsgListQuery::Page(CMsgListQuery::kUnread, m_pNumCurNoReadPage, m_nPageSize));
         return;
     }
     m_pLoadingMovie->stop();
@@ -1110,7 +985,6 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
     m_pNotReadMsgList->UpdateListRecords(std::move(msgVec), RowMaker(), m_nPushedMsgId);
     m_nPushedMsgId = -1;
     ui->notReadResultTab->setCurrentIndex(m_pAllNotReadNum > 0 ? 1 : 0);
-    m_pNumCurNoReadPage = std::min(m_pNumCurNoReadPage, std::max(m_pNumNotReadAllPage, 1));
     UpdatePagingBar(m_pNumCurNoReadPage, m_pNumNotReadAllPage, m_pAllNotReadNum, false);
 }
 
@@ -1350,9 +1224,8 @@ void MessageClient::timerEvent(QTimerEvent* event)
 
 void MessageClient::OnListTimeout(int type)
 {
-    static const char* const kTags[] = {"GetAllMsg", "GetNotReadMsg", "GetSearchMsg"};
-    MC_LOG(5, "MessageClient::timerEvent", "<%d>\t<%s>,%s request timed out after %d ms", kTags[type],
-           m_nRequestTimeout);
+    MC_LOG(5, "MessageClient::timerEvent", "<%d>\t<%s>,%s request timed out after %d ms",
+           CMsgListQuery::Tag(type).toLatin1().constData(), m_nRequestTimeout);
     // Its reply, should it still come, must not fill the list over a retry.
     DropListRequest(type);
     m_pLoadingMovie->stop();
@@ -1537,12 +1410,11 @@ CListCtrl::RowFactory MessageClient::RowMaker()
 
 void MessageClient::UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch)
 {
-    nPageCount = std::max(nPageCount, 1);
-    nCurPage = std::min(std::max(nCurPage, 1), nPageCount);
-    QLabel* pLabel = bSearch ? ui->searchResPageLab : ui->pageLab;
-    pLabel->setText(QStringLiteral("%1/%2").arg(nCurPage).arg(nPageCount));
-    const bool bFirst = nCurPage == 1;
-    const bool bLast = nCurPage == nPageCount;
+    CMsgPager pager(nCurPage, nPageCount);
+    pager.Clamp();
+    (bSearch ? ui->searchResPageLab : ui->pageLab)->setText(pager.Text());
+    const bool bFirst = pager.AtFirst();
+    const bool bLast = pager.AtLast();
     (bSearch ? ui->searchResFirstPage : ui->firstPageBtn)->setEnabled(!bFirst);
     (bSearch ? ui->searchResPrePage : ui->prePageBtn)->setEnabled(!bFirst);
     (bSearch ? ui->searchResNextPage : ui->nextPageBtn)->setEnabled(!bLast);
@@ -1575,27 +1447,18 @@ void MessageClient::OnLastPageClicked()
     OnPageChangedFunc(ui->resTab->currentIndex() == 1 ? 0 : 1, 2);
 }
 
-// Moves nCurPage by the step; false (and the buttons of that end disabled)
+// Moves the pager by the step; false (and the buttons of that end disabled)
 // when there is nowhere to go.
-bool MessageClient::StepPage(int nStep, int& nCurPage, int nPageCount, QPushButton* pFirst, QPushButton* pPre,
+bool MessageClient::StepPage(int nStep, CMsgPager pager, QPushButton* pFirst, QPushButton* pPre,
                              QPushButton* pNext, QPushButton* pLast)
 {
-    if (nStep == 0 || nStep == -1) {
-        if (nCurPage <= 1) {
-            pFirst->setEnabled(false);
-            pPre->setEnabled(false);
-            return false;
-        }
-        nCurPage = nStep == 0 ? 1 : nCurPage - 1;
+    if (pager.Step(nStep)) {
         return true;
     }
-    if (nCurPage >= nPageCount) {
-        pNext->setEnabled(false);
-        pLast->setEnabled(false);
-        return false;
-    }
-    nCurPage = nStep == 1 ? nCurPage + 1 : nPageCount;
-    return true;
+    const bool bBackward = CMsgPager::IsBackward(nStep);
+    (bBackward ? pFirst : pNext)->setEnabled(false);
+    (bBackward ? pPre : pLast)->setEnabled(false);
+    return false;
 }
 
 void MessageClient::OnPageChangedFunc(int type, int stepNum)
@@ -1612,26 +1475,23 @@ void MessageClient::OnPageChangedFunc(int type, int stepNum)
         return;
     }
     int& nCurPage = bUnread ? m_pNumCurNoReadPage : m_pNumCurAllPage;
-    const int nPageCount = bUnread ? m_pNumNotReadAllPage : m_pNumAllPage;
-    if (!StepPage(stepNum, nCurPage, nPageCount, ui->firstPageBtn, ui->prePageBtn, ui->nextPageBtn,
-                  ui->lastPageBtn)) {
+    int& nPageCount = bUnread ? m_pNumNotReadAllPage : m_pNumAllPage;
+    const CMsgPager pager(nCurPage, nPageCount);
+    if (!StepPage(stepNum, pager, ui->firstPageBtn, ui->prePageBtn, ui->nextPageBtn, ui->lastPageBtn)) {
         return;
     }
     if (bUnread) {
-        nCurPage = std::min(std::max(nCurPage, 1), nPageCount);
+        CMsgPager(nCurPage, nPageCount).KeepWithinCount();
     }
     MC_LOG(3, kFn, "<%d>\t<%s>,page %d of %d", nCurPage, nPageCount);
-    HTTPMSG_BODY body;
-    body.pageNo = nCurPage;
-    body.pageSize = m_nPageSize;
-    body.isRead = bUnread ? 0 : 2;
-    OnGetMsgList(bUnread ? 1 : 0, body);
+    const int nType = bUnread ? CMsgListQuery::kUnread : CMsgListQuery::kAll;
+    OnGetMsgList(nType, CMsgListQuery::Page(nType, nCurPage, m_nPageSize));
 }
 
 void MessageClient::OnSearchResPageChangedFunc(int stepNum)
 {
     MC_LOG(3, "MessageClient::OnSearchResPageChangedFunc", "<%d>\t<%s>,step:%d", stepNum);
-    if (!StepPage(stepNum, m_pNumCurSearchPage, m_pNumSearchAllPage, ui->searchResFirstPage,
+    if (!StepPage(stepNum, CMsgPager(m_pNumCurSearchPage, m_pNumSearchAllPage), ui->searchResFirstPage,
                   ui->searchResPrePage, ui->searchResNextPage, ui->searchResLastPage)) {
         return;
     }
@@ -1888,27 +1748,20 @@ void MessageClient::OnDeleteMsgListReply(QNetworkReply* reply)
 
 void MessageClient::HttpGetTopOrg()
 {
-    Json::Value body;
-    body["clientType"] = 4;
-    PostPlatformRequest("/api/org/tree", QStringLiteral("GetOrg"), CPlatformRequest::WriteJson(body),
+    PostPlatformRequest("/api/org/tree", QStringLiteral("GetOrg"), CCamDirectory::OrgRequestBody(),
                         QSsl::TlsV1_2);
 }
 
 void MessageClient::HttpGetCam(int id, int pageNo, int pageMaxNum, std::string channelName)
 {
-    Json::Value body;
-    body["clientType"] = 4;
-    body["orgId"] = id;
-    body["pageNo"] = pageNo;
-    body["pageSize"] = pageMaxNum;
-    body["channelName"] = channelName;
     PostPlatformRequest("/api/resource/v2/camera/list/page", QStringLiteral("GetCam"),
-                        CPlatformRequest::WriteJson(body), QSsl::AnyProtocol);
+                        CCamDirectory::CamRequestBody(id, pageNo, pageMaxNum, channelName),
+                        QSsl::AnyProtocol);
 }
 
 void MessageClient::OnDevInputTextChanged(const QString& /*strText*/)
 {
-    if (m_nTopOrgId == -1) {
+    if (!m_pCamDirectory->HasOrg()) {
         HttpGetTopOrg(); // the search follows the organisation reply
         return;
     }
@@ -1917,27 +1770,26 @@ void MessageClient::OnDevInputTextChanged(const QString& /*strText*/)
         ui->popLstWgt->hide();
         return;
     }
-    HttpGetCam(m_nTopOrgId, 1, 30, strText);
+    HttpGetCam(m_pCamDirectory->OrgId(), 1, 30, strText);
 }
 
 void MessageClient::ParseTopOrgFunc(const std::string& strResult)
 {
     std::string strReason;
-    if (!CJasonParse().ParseTopOrg(strResult, m_nTopOrgId, &strReason)) {
+    if (!m_pCamDirectory->TakeOrgReply(strResult, &strReason)) {
         MC_LOG(5, "MessageClient::ParseTopOrgFunc", "<%d>\t<%s>,organisation reply refused: %s",
                strReason.c_str());
         return;
     }
-    HttpGetCam(m_nTopOrgId, 1, 30, ui->alarmDevInput->text().toLocal8Bit().toStdString());
+    HttpGetCam(m_pCamDirectory->OrgId(), 1, 30, ui->alarmDevInput->text().toLocal8Bit().toStdString());
 }
 
 void MessageClient::ParseCamFunc(const std::string& strResult)
 {
     ui->popLstWgt->Clear();
-    m_mapCam.clear();
-    std::vector<DEV_DETAIL_INFO> cameras;
+    std::vector<std::string> cameraNames;
     std::string strReason;
-    const bool bParsed = CJasonParse().ParseCamList(strResult, cameras, &strReason);
+    const bool bParsed = m_pCamDirectory->TakeCamReply(strResult, cameraNames, &strReason);
     if (!strReason.empty()) {
         MC_LOG(5, "MessageClient::ParseCamFunc", "<%d>\t<%s>,camera reply: %s", strReason.c_str());
     }
@@ -1945,9 +1797,8 @@ void MessageClient::ParseCamFunc(const std::string& strResult)
         return;
     }
     QStringList names;
-    for (const DEV_DETAIL_INFO& camera : cameras) {
-        names << QString::fromLocal8Bit(camera.channelName.c_str());
-        m_mapCam.emplace(camera.channelName, CAM_ENTRY{camera.deviceSerial, camera.channelNo});
+    for (const std::string& strName : cameraNames) {
+        names << QString::fromLocal8Bit(strName.c_str());
     }
     if (names.isEmpty()) {
         ui->popLstWgt->hide();
@@ -2078,24 +1929,12 @@ void MessageClient::OnFilterOkBtnClicked()
     ui->filteringLoadingLab->setMovie(m_pLoadingMovie);
     m_pLoadingMovie->start();
     m_pCalendarWnd->hide();
-    m_searchBody.startTime = ui->fromTimeLab->text().toLocal8Bit().toStdString();
-    m_searchBody.endTime = ui->reachTimeLab->text().toLocal8Bit().toStdString();
-    m_searchBody.isRead = ui->msgStatusCombox->currentIndex();
-    m_searchBody.isEncrypt = ui->isEncryptCombox->currentIndex();
-    const std::string strDevice = ui->alarmDevInput->text().toLocal8Bit().toStdString();
-    if (strDevice.empty()) {
-        m_searchBody.deviceSerial.clear();
-        m_searchBody.channelNo = -1;
-    } else if (const auto it = m_mapCam.find(strDevice); it != m_mapCam.end()) {
-        m_searchBody.deviceSerial = it->second.deviceSerial;
-        m_searchBody.channelNo = it->second.channelNo;
-    } else {
-        // A name never offered matches no message.
-        m_searchBody.deviceSerial = "-1";
-        m_searchBody.channelNo = 0;
-    }
-    m_searchBody.pageNo = 1;
-    m_searchBody.pageSize = 30;
+    const CCamDirectory::CAM_ENTRY device =
+        m_pCamDirectory->DeviceFor(ui->alarmDevInput->text().toLocal8Bit().toStdString());
+    m_searchBody = CMsgListQuery::Search(
+        ui->fromTimeLab->text().toLocal8Bit().toStdString(),
+        ui->reachTimeLab->text().toLocal8Bit().toStdString(), ui->msgStatusCombox->currentIndex(),
+        ui->isEncryptCombox->currentIndex(), device.deviceSerial, device.channelNo);
     ui->popLstWgt->hide();
     m_strSearchCriteria = SearchCriteriaText();
     OnGetMsgList(2, m_searchBody);

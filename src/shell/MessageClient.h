@@ -18,10 +18,8 @@
 #include <QString>
 #include <QWidget>
 
-#include <map>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace Ui {
@@ -30,11 +28,14 @@ class MessageClientClass;
 
 class BigPicWgt;
 class CAlarmMsgWnd;
+class CCamDirectory;
 class CClipSaveBar;
 class CClipSaver;
 class CEscTipWnd;
 class CPasswdInputWnd;
+class CPicCodeFlow;
 class CPicLoad;
+class CMsgPager;
 class CPlayThread;
 class CPushChannel;
 class CTipMsg;
@@ -91,10 +92,6 @@ public:
     static void ReportEarlierCrashes(const QString& strDir);
     // The crash callback; the crash tests run it in a child process.
     static void DumpCrashCallback();
-
-    // The launch string's items as key and value, in order, in the local 8-bit
-    // code page; an item without a colon is skipped.
-    static std::vector<std::pair<std::string, std::string>> SplitCmdLine(const QString& strCmdLine);
 
     // Read by tests and the host side of the module's process.
     HWND parentWnd() const { return m_hParentWnd; }
@@ -222,7 +219,6 @@ private slots:
 
 private:
     void InitCtrl();
-    void ResetWindowState();
     void InitLoadingMovie();
     void InitDetailHint();
     void CreateFilterBtn();
@@ -244,7 +240,6 @@ private:
                                        bool bAuthorization = true);
     void OnUnauthorizedReply(QNetworkReply* reply);
     void DispatchReply(QNetworkReply* reply, const QString& strTag);
-    static int ListTypeOf(const QString& strTag);
     int& ListTimerId(int type);
     QPointer<QNetworkReply>& ListReply(int type);
     void DropListRequest(int type);
@@ -266,8 +261,8 @@ private:
     void OnPushUrlReply(const std::string& strResult);
     CListCtrl::RowFactory RowMaker();
     void UpdatePagingBar(int& nCurPage, int& nPageCount, int nTotal, bool bSearch);
-    bool StepPage(int nStep, int& nCurPage, int nPageCount, QPushButton* pFirst, QPushButton* pPre,
-                  QPushButton* pNext, QPushButton* pLast);
+    bool StepPage(int nStep, CMsgPager pager, QPushButton* pFirst, QPushButton* pPre, QPushButton* pNext,
+                  QPushButton* pLast);
     void OnPageChangedFunc(int type, int stepNum);
     void OnSearchResPageChangedFunc(int stepNum);
     void ShowUnreadCount();
@@ -275,24 +270,19 @@ private:
     void ShowSelectedPicture();
     void SetDetailPicStyle(const char* szStyle);
     void ShowDetailPicture(const QPixmap& picture);
-    // What a decryption of the selected picture was started for, and so what
-    // follows it: the detail page, the large view, or a clip about to play.
-    enum class DecodeFor
-    {
-        Detail,
-        BigPic,
-        Playback
-    };
     // DecodeImgFun: 2 no code was to be had; kDecodeStarted the decryption is
     // under way; kDecodeDropped another alarm was chosen under the dialog.
     static constexpr int kDecodeStarted = 3;
     static constexpr int kDecodeDropped = 4;
     int DecodeImgFun(bool isErrMsgVisible);
-    std::string AskForCode(const QString& strPrompt, bool bShowError);
+    int DecodeSelected();
+    bool AskForCode(const QString& strPrompt, bool bShowError, std::string& strCode);
     bool NeedsPictureCode() const;
     void decodeSuc(int& nIfDecSuc, bool bHasInputWnd);
     void OnPictureDecrypted(CPicLoad* pLoad);
     void OnPictureNotDecrypted(int nErrCode, const std::string& strErrDesc);
+    void ShowBigPicExpired();
+    void ShowDetailDecryptFailure(bool bExpired, const std::string& strErrDesc);
     void RememberCode(const std::string& strSerial, int nChannelNo, const std::string& strCode);
     void HandCodeToRows(const std::string& strSerial, int nChannelNo, const std::string& strCode);
     void HttpUpdateCamCode(std::string strSerial, int channedlNo, std::string strCamCode);
@@ -417,10 +407,7 @@ private:
     std::string m_pEncrypt;                      // code entered or found for the selection
     QPointer<CPasswdInputWnd> m_pPassWdInputWnd; // open code dialog
     QPointer<CPicLoad> m_pDetailLoad;            // the selected picture being decrypted
-    DecodeFor m_eDecodeFor = DecodeFor::Detail;
-    int m_nDecodeMsgId = -1;
-    std::string m_strDecodeCode;
-    bool m_bDecodeFromDialog = false;
+    std::unique_ptr<CPicCodeFlow> m_pPicCodeFlow;
     bool m_bBigPicHiddenByHost = false;
     bool m_bRefreshPicPending = false;
     int m_nNum = 0; // data-watch ticks since the last video data
@@ -434,15 +421,8 @@ private:
     int m_nPollMs = kPollMs;
     int m_nFirstFrameTimeoutMs = kFirstFrameTimeoutMs;
 
-    // Camera directory behind the device filter.
-    struct CAM_ENTRY
-    {
-        std::string deviceSerial;
-        int channelNo = -1;
-    };
-    int m_nTopOrgId = -1;
-    std::map<std::string, CAM_ENTRY> m_mapCam;
-    QLabel* m_pCalendarLabel = nullptr; // the time label the calendar edits
+    std::unique_ptr<CCamDirectory> m_pCamDirectory; // behind the device filter
+    QLabel* m_pCalendarLabel = nullptr;             // the time label the calendar edits
 
     // Saved evidence: the clip of the selected alarm once it has been on screen.
     CClipSaver* m_pClipSaver = nullptr;

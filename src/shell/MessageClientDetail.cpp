@@ -10,6 +10,7 @@
 #include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
 #include "alarms/CPasswdInputWnd.h"
+#include "alarms/CPicCodeFlow.h"
 #include "alarms/CPicLoad.h"
 #include "alarms/CValidateCode.h"
 #include "base/CfgReader.h"
@@ -135,10 +136,9 @@ void MessageClient::ShowSelectedPicture()
         return;
     }
     if (m_tSelectedMsg.isEncrypted == "1" && !m_pSelectedMsgWnd->IsDecrypted()) {
-        m_pEncrypt = FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
         ui->bigPicBut->setEnabled(false);
-        m_eDecodeFor = DecodeFor::Detail;
-        const int nResponse = DecodeImgFun(false);
+        m_pPicCodeFlow->SetPurpose(CPicCodeFlow::Purpose::Detail);
+        const int nResponse = DecodeSelected();
         MC_LOG(3, kFn, "<%d>\t<%s>,DecodeImgFun response:%d", nResponse);
         if (nResponse == 2) {
             SetDetailPicStyle(kStyleEncrypted);
@@ -161,11 +161,9 @@ int MessageClient::DecodeImgFun(bool isErrMsgVisible)
     if (m_pEncrypt.empty() && isVisible()) {
         MC_LOG(3, "MessageClient::DecodeImgFun",
                "<%d>\t<%s>,m_pPassWdInputWnd->SetErrLabVisible isErrMsgVisible:%d", isErrMsgVisible ? 1 : 0);
-        const int nSelectedId = m_tSelectedMsg.id;
-        m_pEncrypt = AskForCode(QStringLiteral("图片已加密，请输入密码查看"), isErrMsgVisible);
         bAsked = true;
-        if (m_tSelectedMsg.id != nSelectedId) {
-            return kDecodeDropped; // another alarm was chosen while the dialog was open
+        if (!AskForCode(QStringLiteral("图片已加密，请输入密码查看"), isErrMsgVisible, m_pEncrypt)) {
+            return kDecodeDropped;
         }
     }
     if (m_pEncrypt.empty()) {
@@ -176,14 +174,26 @@ int MessageClient::DecodeImgFun(bool isErrMsgVisible)
     return kDecodeStarted;
 }
 
-std::string MessageClient::AskForCode(const QString& strPrompt, bool bShowError)
+// A decryption of the selected picture starts from the code kept for its
+// camera, if any.
+int MessageClient::DecodeSelected()
+{
+    m_pEncrypt = FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
+    return DecodeImgFun(false);
+}
+
+// The code typed into the dialog, or empty; false when another alarm was
+// chosen while the dialog was open, so the code is not for the selection.
+bool MessageClient::AskForCode(const QString& strPrompt, bool bShowError, std::string& strCode)
 {
     if (m_pPassWdInputWnd) {
         // Asked again from inside the open dialog's exec(): that dialog stays,
         // this request gets no code.
         MC_LOG(5, "MessageClient::AskForCode", "<%d>\t<%s>,code dialog already open, request dropped");
-        return std::string();
+        strCode.clear();
+        return true;
     }
+    const int nSelectedId = m_tSelectedMsg.id;
     QPointer<CPasswdInputWnd> pDialog = new CPasswdInputWnd(ui->recordArea, this);
     m_pPassWdInputWnd = pDialog;
     pDialog->SetPromptText(strPrompt);
@@ -193,13 +203,11 @@ std::string MessageClient::AskForCode(const QString& strPrompt, bool bShowError)
     pDialog->move(ptCentre - QPoint(pDialog->width() / 2, pDialog->height() / 2));
     MC_LOG(3, "MessageClient::AskForCode", "<%d>\t<%s>,m_pPassWdInputWnd->exec()");
     const int nResult = pDialog->exec();
-    std::string strCode;
     // The nested loop may have taken the dialog away (the window closing).
-    if (pDialog && nResult == QDialog::Accepted) {
-        strCode = pDialog->InputText().toLocal8Bit().toStdString();
-    }
+    const bool bAccepted = pDialog && nResult == QDialog::Accepted;
+    strCode = bAccepted ? pDialog->InputText().toLocal8Bit().toStdString() : std::string();
     delete pDialog.data();
-    return strCode;
+    return m_tSelectedMsg.id == nSelectedId;
 }
 
 bool MessageClient::NeedsPictureCode() const
@@ -223,9 +231,7 @@ void MessageClient::decodeSuc(int& nIfDecSuc, bool bHasInputWnd)
     CPicRequest request = CAlarmMsgWnd::PicRequestFor(m_tSelectedMsg, m_pEncrypt);
     request.strToken = m_tSelectedMsg.nTrust == 0 ? values.AccessToken : values.TrustAccessToken;
     request.szShown = (QSizeF(ui->picLab->size()) * devicePixelRatioF()).toSize();
-    m_nDecodeMsgId = m_tSelectedMsg.id;
-    m_strDecodeCode = m_pEncrypt;
-    m_bDecodeFromDialog = bHasInputWnd;
+    m_pPicCodeFlow->Begin(m_tSelectedMsg.id, m_pEncrypt, bHasInputWnd);
     CPicLoad* pLoad = CPicLoad::Begin(request, this);
     m_pDetailLoad = pLoad;
     connect(pLoad, &CPicLoad::finished, this, [this, pLoad] { OnPictureDecrypted(pLoad); });
@@ -251,10 +257,10 @@ void MessageClient::OnPictureDecrypted(CPicLoad* pLoad)
     const CPicResult result = pLoad->Result();
     m_pDetailLoad = nullptr;
     pLoad->deleteLater();
-    if (m_tSelectedMsg.id != m_nDecodeMsgId) {
+    if (!m_pPicCodeFlow->IsFor(m_tSelectedMsg.id)) {
         return; // another alarm was chosen meanwhile
     }
-    const std::string strCode = m_strDecodeCode;
+    const std::string strCode = m_pPicCodeFlow->Code();
     MC_LOG(3, kFn, "<%d>\t<%s>,m_pEncrypt:%s ret:%d iPicLen:%d", logkit::mask(strCode).c_str(), result.nRet,
            result.baDecrypted.size());
     if (result.nRet != 0 || result.baDecrypted.isEmpty()) {
@@ -272,43 +278,52 @@ void MessageClient::OnPictureDecrypted(CPicLoad* pLoad)
             m_pSelectedMsgWnd->SetDecryptedPicture(result.imgShown, result.baFetched, result.baDecrypted);
         }
     }
-    if (m_bDecodeFromDialog) {
+    if (m_pPicCodeFlow->KeepsCode()) {
         RememberCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, strCode);
     }
     HandCodeToRows(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo, strCode);
-    if (m_eDecodeFor == DecodeFor::BigPic && !result.imgShown.isNull()) {
+    if (m_pPicCodeFlow->OpensBigPic(!result.imgShown.isNull())) {
         ShowBigPicture();
     }
 }
 
 void MessageClient::OnPictureNotDecrypted(int nErrCode, const std::string& strErrDesc)
 {
-    static const char* const kFn = "MessageClient::OnMsgItemClickedSlot";
-    if (m_eDecodeFor == DecodeFor::Playback) {
-        return; // the clip goes on; its own failures are shown
+    using Next = CPicCodeFlow::Next;
+    if (m_pPicCodeFlow->GetPurpose() == CPicCodeFlow::Purpose::Detail) {
+        MC_LOG(3, "MessageClient::OnMsgItemClickedSlot", "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
     }
-    if (m_eDecodeFor == DecodeFor::BigPic) {
-        if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
-            DecodeImgFun(true); // asked again until a code works or the operator gives up
-        } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
-            m_pBigPicWgt->SetErrorStyle(QString::fromLatin1(kStyleEncrypted));
-            setBigPicPosAndShow();
-            native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 0);
-            m_pBigPicWgt->SetOwnerWnd(OwnerWnd());
+    Next eNext = m_pPicCodeFlow->AfterFailure(nErrCode);
+    if (eNext == Next::AskAgain) {
+        const Next eNoCode = m_pPicCodeFlow->AfterNoCode();
+        if (DecodeImgFun(true) != 2) {
+            return; // decrypting again, or another alarm was chosen
         }
-        return;
+        eNext = eNoCode;
     }
-    MC_LOG(3, kFn, "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
-    if (nErrCode == OPENSDK_ERR_PICTURE_CODE) {
-        const int nResponse = DecodeImgFun(true);
-        if (nResponse == kDecodeStarted || nResponse == kDecodeDropped) {
-            return;
-        }
-    } else if (nErrCode == OPENSDK_ERR_PICTURE_EXPIRED) {
+    if (eNext == Next::BigPicExpired) {
+        ShowBigPicExpired();
+    } else if (eNext == Next::DetailExpired || eNext == Next::DetailFailed) {
+        ShowDetailDecryptFailure(eNext == Next::DetailExpired, strErrDesc);
+    }
+}
+
+void MessageClient::ShowBigPicExpired()
+{
+    m_pBigPicWgt->SetErrorStyle(QString::fromLatin1(kStyleEncrypted));
+    setBigPicPosAndShow();
+    native::SendMessage(m_hParentWnd, WM_PROCESS_SHOWWND, 10, 0);
+    m_pBigPicWgt->SetOwnerWnd(OwnerWnd());
+}
+
+void MessageClient::ShowDetailDecryptFailure(bool bExpired, const std::string& strErrDesc)
+{
+    if (bExpired) {
         ui->refshPicPushBut->hide();
         SetDetailPicStyle(kStyleEncrypted);
     }
-    MC_LOG(5, kFn, "<%d>\t<%s>,DecryptPicture error:%s", strErrDesc.c_str());
+    MC_LOG(5, "MessageClient::OnMsgItemClickedSlot", "<%d>\t<%s>,DecryptPicture error:%s",
+           strErrDesc.c_str());
     ui->msgNoteLbl->setText(QStringLiteral("解密失败"));
     ui->msgNoteLbl->show();
     ui->msgNoteLbl->raise();
@@ -473,9 +488,8 @@ void MessageClient::slot_showBigPicBut()
         return;
     }
     // Shown once the picture is decrypted (OnPictureDecrypted).
-    m_pEncrypt = FindDevCode(m_tSelectedMsg.deviceSerial, m_tSelectedMsg.channelNo);
-    m_eDecodeFor = DecodeFor::BigPic;
-    DecodeImgFun(false);
+    m_pPicCodeFlow->SetPurpose(CPicCodeFlow::Purpose::BigPic);
+    DecodeSelected();
 }
 
 void MessageClient::setBigPicPosAndShow()
@@ -605,17 +619,15 @@ void MessageClient::RecordPlayFunc()
     }
     if (m_pEncrypt.empty() && isVisible()) {
         MC_LOG(3, kFn, "<%d>\t<%s>,m_pPassWdInputWnd->SetErrLabVisible(false)");
-        const int nSelectedId = m_tSelectedMsg.id;
-        m_pEncrypt = AskForCode(QStringLiteral("视频已加密，请输入密码查看"), false);
-        if (m_tSelectedMsg.id != nSelectedId) {
-            return; // the selection changed under the dialog
+        if (!AskForCode(QStringLiteral("视频已加密，请输入密码查看"), false, m_pEncrypt)) {
+            return;
         }
         if (!m_pEncrypt.empty()) {
             MC_LOG(3, kFn, "<%d>\t<%s>,play input code");
             m_bRecordPlayHasInputWnd = true;
             MC_LOG(3, kFn, "<%d>\t<%s>,decodeSuc");
             int nResult = -1;
-            m_eDecodeFor = DecodeFor::Playback;
+            m_pPicCodeFlow->SetPurpose(CPicCodeFlow::Purpose::Playback);
             decodeSuc(nResult, true);
         }
     }
@@ -903,9 +915,8 @@ void MessageClient::AskAgainForPlaybackCode()
     // A code the operator typed keeps the error text; the platform's does not.
     const bool bShowError = !(m_pEncrypt.empty() || m_pEncrypt == PlatformCode(m_tSelectedMsg));
     m_pEncrypt.clear();
-    const int nSelectedId = m_tSelectedMsg.id;
-    m_pEncrypt = AskForCode(QStringLiteral("视频已加密，请输入密码查看"), bShowError);
-    if (m_pEncrypt.empty() || m_tSelectedMsg.id != nSelectedId) {
+    if (!AskForCode(QStringLiteral("视频已加密，请输入密码查看"), bShowError, m_pEncrypt) ||
+        m_pEncrypt.empty()) {
         return;
     }
     m_bRecordPlayHasInputWnd = true;

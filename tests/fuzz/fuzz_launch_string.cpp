@@ -1,8 +1,8 @@
 // The launch string: cut into items as the window cuts it, and each value read
 // as a number the way ParentWnd, NewWnd and PushedMsgId are read.
 #include "Fuzz.h"
+#include "base/CLaunchString.h"
 #include "base/LaunchNumber.h"
-#include "shell/MessageClient.h"
 
 #include <QString>
 
@@ -24,7 +24,7 @@ int ReferenceNumber(const std::string& strValue)
 FUZZ_TARGET
 {
     const QString strCmdLine = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<int>(size));
-    const auto items = MessageClient::SplitCmdLine(strCmdLine);
+    const auto items = CLaunchString::Split(strCmdLine);
     FUZZ_CHECK(items.size() <= static_cast<std::size_t>(strCmdLine.count(QLatin1Char(';')) + 1));
     for (const auto& item : items) {
         FUZZ_CHECK(item.first.find_first_of(";:") == std::string::npos);
