@@ -68,41 +68,13 @@ private:
     {
         return m_fx.child<T>(szName);
     }
-    CListCtrl* unreadList() const { return m_fx.unreadList(); }
-    CPlayThread* worker() const { return m_client->findChild<CPlayThread*>(); }
-    CusSliderWnd* bar() const { return m_client->findChild<CusSliderWnd*>(); }
+    CPlayThread* worker() const { return m_fx.worker(); }
+    CusSliderWnd* bar() const { return m_fx.bar(); }
     QLabel* stateText() const { return child<QLabel>("recordNothingLab"); }
     // Rows have a picLab too: the detail page's is inside picNtRtyWgt.
     QLabel* detailPicture() const { return child<QWidget>("picNtRtyWgt")->findChild<QLabel*>("picLab"); }
     int headingY() const { return child<QLabel>("label_3")->mapTo(m_client, QPoint(0, 0)).y(); }
-
-    // Clicks the row of a camera once its picture request is over.
-    CAlarmMsgWnd* clickRow(const std::string& strSerial, int nChannel = 1)
-    {
-        CListCtrl* pList = unreadList();
-        for (size_t i = 0; i < pList->ShownRows().size(); ++i) {
-            CAlarmMsgWnd* pRow = pList->ShownRows()[i];
-            const ALARM_INFO_STRUCT& record = pRow->GetAlarmInfo();
-            if (record.deviceSerial == strSerial && record.channelNo == nChannel) {
-                if (!QTest::qWaitFor([pRow] { return pRow->IsPicReqFinished(); }, kWaitMs)) {
-                    return nullptr;
-                }
-                const QRect rcRow = pList->visualRect(pList->model()->index(static_cast<int>(i), 0));
-                QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, rcRow.center());
-                return pRow;
-            }
-        }
-        return nullptr;
-    }
-
     void clickPlay() { QTest::mouseClick(child<QPushButton>("plyBut"), Qt::LeftButton); }
-
-    void startClipOf(const std::string& strSerial)
-    {
-        QVERIFY(clickRow(strSerial));
-        clickPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(bar()->isVisible(), kWaitMs);
-    }
 
     // What the window has painted over the record area.
     QImage grabRecordArea() const
@@ -133,24 +105,16 @@ private:
         return DifferingPixels(first, grabRecordArea());
     }
 
-    // Answers the next code dialog from inside its exec(): bBefore runs first.
+    // Answers the next code dialog from inside its exec(): before runs first.
     void answerCodeDialog(const QString& strCode, std::function<void()> before = {})
     {
-        auto* pTimer = new QTimer(this);
-        connect(pTimer, &QTimer::timeout, this, [this, pTimer, strCode, before] {
-            auto* pDialog = m_client->findChild<CPasswdInputWnd*>();
-            if (!pDialog || !pDialog->isVisible()) {
-                return;
-            }
-            pTimer->stop();
-            pTimer->deleteLater();
+        m_fx.onNextModal<CPasswdInputWnd>([strCode, before](CPasswdInputWnd* pDialog) {
             if (before) {
                 before();
             }
             QTest::keyClicks(pDialog->findChild<QLineEdit*>("lineEdit"), strCode);
             QTest::mouseClick(pDialog->findChild<QPushButton*>("OkBtn"), Qt::LeftButton);
         });
-        pTimer->start(20);
     }
 
 private slots:
@@ -180,7 +144,7 @@ private slots:
     {
         // Another alarm chosen stops whatever plays; this one's picture fails
         // quietly (the platform's code is stale), so no dialog comes up.
-        clickRow("PV2000100", 3);
+        m_fx.clickRow("PV2000100", 3);
         QVERIFY(!worker()->IsPlayRequested());
         QVERIFY(!bar()->isVisible());
     }
@@ -195,7 +159,7 @@ private slots:
     void clipMovesInTheWindowAndInFullScreen()
     {
         QFETCH(QString, serial);
-        QVERIFY(clickRow(serial.toStdString()));
+        QVERIFY(m_fx.clickRow(serial.toStdString()));
         QTRY_COMPARE(child<QStackedWidget>("rghtStkWgt")->currentWidget()->objectName(),
                      QString("detailPage"));
         QWidget* pArea = child<QWidget>("recordArea");
@@ -231,7 +195,7 @@ private slots:
 
     void largeViewShowsTheWholePictureAndLeavesTheClipAlone()
     {
-        CAlarmMsgWnd* pRow = clickRow("PV1000001");
+        CAlarmMsgWnd* pRow = m_fx.clickRow("PV1000001");
         QVERIFY(pRow);
         clickPlay();
         QTRY_VERIFY_WITH_TIMEOUT(bar()->isVisible(), kWaitMs);
@@ -254,10 +218,7 @@ private slots:
     {
         // Short watch periods: the stall limit (forty periods) passes in two seconds.
         m_client->SetPlaybackTimings(50, 0);
-        startClipOf("PV1000001");
-        if (QTest::currentTestFailed()) {
-            return;
-        }
+        QVERIFY(m_fx.startClipOf("PV1000001"));
         // Past the clip's first second, where the slider starts to follow.
         const int nStart = CRecordTable::SecondsOfDay(worker()->SearchStartTime());
         QTRY_VERIFY_WITH_TIMEOUT(CRecordTable::SecondsOfDay(worker()->OsdTime()) > nStart + 1, kWaitMs);
@@ -288,10 +249,7 @@ private slots:
 
     void sliderEndEndsTheClip()
     {
-        startClipOf("PV1000001");
-        if (QTest::currentTestFailed()) {
-            return;
-        }
+        QVERIFY(m_fx.startClipOf("PV1000001"));
         auto* pSlider = bar()->findChild<CusSlider*>();
         QTest::mouseClick(pSlider, Qt::LeftButton, {}, QPoint(pSlider->width(), pSlider->height() / 2));
         QTRY_COMPARE(stateText()->text(), QStringLiteral("回放结束"));
@@ -306,15 +264,12 @@ private slots:
         // The first alarm's search fails, but only after the next one plays.
         QVERIFY(m_sim.setFault("/cloud/v1/records", 500, 3000, false, 1));
         const int nSearches = m_sim.lastRequests("/cloud/v1/records", 100).size();
-        QVERIFY(clickRow("PV1000002"));
+        QVERIFY(m_fx.clickRow("PV1000002"));
         clickPlay();
         // Its request reaches the simulator before the next alarm's.
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.lastRequests("/cloud/v1/records", 100).size() > nSearches, kWaitMs);
 
-        startClipOf("PV1000001");
-        if (QTest::currentTestFailed()) {
-            return;
-        }
+        QVERIFY(m_fx.startClipOf("PV1000001"));
         QTRY_VERIFY_WITH_TIMEOUT(CRecordTable::SecondsOfDay(worker()->OsdTime()) > 0, kWaitMs);
         const int nFrom = CRecordTable::SecondsOfDay(worker()->OsdTime());
         QTRY_VERIFY_WITH_TIMEOUT(CRecordTable::SecondsOfDay(worker()->OsdTime()) >= nFrom + 4, kWaitMs);
@@ -333,7 +288,7 @@ private slots:
                            {{"path", "/cloud/v1/records"}, {"status", 200}, {"body", strBody}, {"count", 1}})
                     .value("ok")
                     .toBool());
-        QVERIFY(clickRow("PV1000001"));
+        QVERIFY(m_fx.clickRow("PV1000001"));
         clickPlay();
         QTRY_VERIFY_WITH_TIMEOUT(stateText()->isVisible() && !stateText()->text().isEmpty(), kWaitMs);
         QCOMPARE(stateText()->text(), QStringLiteral("该告警消息无录像"));
@@ -350,7 +305,7 @@ private slots:
             bAsked = true;
             m_sim.setFault("/cloud/v1/stream", 0, 20000, false, 1);
         });
-        QVERIFY(clickRow("PV2000100", 3));
+        QVERIFY(m_fx.clickRow("PV2000100", 3));
         clickPlay();
         QTRY_VERIFY_WITH_TIMEOUT(bAsked, kWaitMs);
         QVERIFY(child<ButLblWgt>("butLblWgt")->IsAnimLabelVisible());
@@ -363,7 +318,7 @@ private slots:
     {
         bool bAsked = false;
         answerCodeDialog("ZXCVBN", [&] { bAsked = true; });
-        QVERIFY(clickRow("PV1000004"));
+        QVERIFY(m_fx.clickRow("PV1000004"));
         QTRY_VERIFY_WITH_TIMEOUT(bAsked, kWaitMs);
         QTRY_VERIFY(!detailPicture()->pixmap(Qt::ReturnByValue).isNull());
         QVERIFY(child<QPushButton>("bigPicBut")->isEnabled());

@@ -1,14 +1,8 @@
-// Faults around a running module process, against the real simulator and the
-// real demo host: the platform down at start, killed and back, slower than the
-// list time-out, 401s up to the refresh address, hostile bodies, the push
-// server closing, flooding and splitting, malformed host frames, a host that
-// dies. Each row: the module lives (without a host: ends by itself with 0),
+// Faults around a running module process, against the real simulator and demo
+// host. Each row: the module lives (without a host: ends by itself with 0),
 // answers a ping within a second, logs the fault, keeps every token and code
-// out of every log, and its next good answer is right.
-//
-// Rows share one module process and run in order; a row that needs a fresh
-// module (or none) starts it. MC_MODULE_BIN_DIR runs another build's module
-// (the simulator and the demo host stay this build's).
+// out of every log, and its next good answer is right. Rows share one module
+// process and run in order. MC_MODULE_BIN_DIR runs another build's module.
 #include "ModuleLaunch.h"
 
 #include "native/CHostFrame.h"
@@ -136,6 +130,15 @@ private:
         return QTest::qWaitFor([this] { return pushClients() == 1; }, kAnswerMs);
     }
     void show() { m_host.send(QString("show %1").arg(m_nShowId)); }
+    // The next list answer is this body (with more of the fault's fields).
+    void listReply(const QByteArray& baBody, QJsonObject fields)
+    {
+        fields.insert("path", kListPath);
+        fields.insert("status", 200);
+        fields.insert("body", QString(baBody));
+        fields.insert("count", 1);
+        m_sim.admin("POST", "/admin/faults", fields);
+    }
 
     bool answersPing(QString* pWhy)
     {
@@ -252,60 +255,48 @@ private slots:
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QString>("logged");
 
-        QTest::newRow("platform down at start")
-            << int(PlatformDownAtStart) << QByteArray() << "http service error";
-        QTest::newRow("platform killed and back")
-            << int(PlatformKilled) << QByteArray() << "push server closed";
-        QTest::newRow("401 storm, the refresh address too")
-            << int(Storm401) << QByteArray("<html>401 Authorization Required</html>")
-            << "refresh refused with 401";
+        const auto row = [](const char* szName, Fault eFault, const QByteArray& ba, const char* szLogged) {
+            QTest::newRow(szName) << int(eFault) << ba << QString(szLogged);
+        };
+        row("platform down at start", PlatformDownAtStart, {}, "http service error");
+        row("platform killed and back", PlatformKilled, {}, "push server closed");
+        row("401 storm, the refresh address too", Storm401, "<html>401 Authorization Required</html>",
+            "refresh refused with 401");
         // Its 12 s keep the storm's refresh guard (10 s) out of the next row's way.
-        QTest::newRow("replies slower than the list time-out")
-            << int(SlowerThanTimeout)
-            << QByteArray("{\"code\":\"200\",\"data\":[],\"page\":{\"pageNo\":1,\"size\":30,\"total\":999}}")
-            << "GetNotReadMsg request timed out";
-        QTest::newRow("token expired") << int(TokenExpired) << QByteArray() << "RefreshToken()";
+        row("replies slower than the list time-out", SlowerThanTimeout,
+            "{\"code\":\"200\",\"data\":[],\"page\":{\"pageNo\":1,\"size\":30,\"total\":999}}",
+            "GetNotReadMsg request timed out");
+        row("token expired", TokenExpired, {}, "RefreshToken()");
 
-        QTest::newRow("body: garbage")
-            << int(HostileBody) << QByteArray("<html><body>502 Bad Gateway</body></html>")
-            << "GetNotReadMsg reply refused";
-        QTest::newRow("body: wrong types") << int(HostileBody)
-                                           << QByteArray("{\"code\":\"200\",\"data\":\"none\",\"page\":{"
-                                                         "\"pageNo\":\"1\",\"size\":[],\"total\":{}}}")
-                                           << "GetNotReadMsg reply refused";
-        QTest::newRow("body: nested 100000 deep")
-            << int(HostileBody) << "{\"data\":" + QByteArray(100000, '[') << "GetNotReadMsg reply refused";
-        QTest::newRow("body: 20 MB") << int(HostileBody) << QByteArray() << "bytes, aborted";
+        const char* const szRefused = "GetNotReadMsg reply refused";
+        row("body: garbage", HostileBody, "<html><body>502 Bad Gateway</body></html>", szRefused);
+        row("body: wrong types", HostileBody,
+            "{\"code\":\"200\",\"data\":\"none\",\"page\":{\"pageNo\":\"1\",\"size\":[],\"total\":{}}}",
+            szRefused);
+        row("body: nested 100000 deep", HostileBody, "{\"data\":" + QByteArray(100000, '['), szRefused);
+        row("body: 20 MB", HostileBody, {}, "bytes, aborted");
 
-        QTest::newRow("push: server closes") << int(PushClosed) << QByteArray() << "push server closed";
-        QTest::newRow("push: message of 2 MiB")
-            << int(PushOversized) << "AIMSG,{\"msgId\":1,\"pad\":\"" + QByteArray(2 << 20, 'x') + "\"}"
-            << "dropped";
-        QTest::newRow("push: message in two reads") << int(PushSplit) << QByteArray() << "AIMSG:{\"msgId\"";
+        row("push: server closes", PushClosed, {}, "push server closed");
+        row("push: message of 2 MiB", PushOversized,
+            "AIMSG,{\"msgId\":1,\"pad\":\"" + QByteArray(2 << 20, 'x') + "\"}", "dropped");
+        row("push: message in two reads", PushSplit, {}, "AIMSG:{\"msgId\"");
 
-        QTest::newRow("frame: bad magic") << int(HostFrame) << patchedPing(4, 0x58585858, 4) << "bad magic";
-        QTest::newRow("frame: version 2")
-            << int(HostFrame) << patchedPing(8, 2, 2) << "unsupported version 2";
-        QTest::newRow("frame: unknown type")
-            << int(HostFrame) << patchedPing(10, 99, 2) << "unknown frame type 99";
-        QTest::newRow("frame: unknown command")
-            << int(HostFrame) << patchedPing(16, 0xffff, 2) << "unknown command";
-        QTest::newRow("frame: payload cut short")
-            << int(HostFrame) << patchedPing(0, 22, 4).left(26) << "payload truncated";
-        QTest::newRow("frame: blob beyond the frame")
-            << int(HostFrame) << patchedPing(22, 1000, 4) << "truncated";
-        QTest::newRow("frame: bytes left over")
-            << int(HostFrame) << patchedPing(0, 30, 4) + QByteArray(4, '\0') << "unexpected trailing bytes";
-        QTest::newRow("frame: meant for the host")
-            << int(HostFrame) << CHostFrame::makeSend(1, 2054, 3, 1).encode() << "not for the module";
-        QTest::newRow("frame: answer nobody waits for")
-            << int(HostFrame) << CHostFrame::makeAck(4242, 1).encode() << "late or unknown";
-        QTest::newRow("frame: length below its header")
-            << int(HostFrame) << patchedPing(0, 3, 4) << "impossible frame length 3";
-        QTest::newRow("frame: length beyond 16 MiB")
-            << int(HostFrame) << patchedPing(0, (16u << 20) + 1, 4) << "impossible frame length 16777217";
-
-        QTest::newRow("host killed") << int(HostKilled) << QByteArray() << "host link lost";
+        row("frame: bad magic", HostFrame, patchedPing(4, 0x58585858, 4), "bad magic");
+        row("frame: version 2", HostFrame, patchedPing(8, 2, 2), "unsupported version 2");
+        row("frame: unknown type", HostFrame, patchedPing(10, 99, 2), "unknown frame type 99");
+        row("frame: unknown command", HostFrame, patchedPing(16, 0xffff, 2), "unknown command");
+        row("frame: payload cut short", HostFrame, patchedPing(0, 22, 4).left(26), "payload truncated");
+        row("frame: blob beyond the frame", HostFrame, patchedPing(22, 1000, 4), "truncated");
+        row("frame: bytes left over", HostFrame, patchedPing(0, 30, 4) + QByteArray(4, '\0'),
+            "unexpected trailing bytes");
+        row("frame: meant for the host", HostFrame, CHostFrame::makeSend(1, 2054, 3, 1).encode(),
+            "not for the module");
+        row("frame: answer nobody waits for", HostFrame, CHostFrame::makeAck(4242, 1).encode(),
+            "late or unknown");
+        row("frame: length below its header", HostFrame, patchedPing(0, 3, 4), "impossible frame length 3");
+        row("frame: length beyond 16 MiB", HostFrame, patchedPing(0, (16u << 20) + 1, 4),
+            "impossible frame length 16777217");
+        row("host killed", HostKilled, {}, "host link lost");
     }
 
     void fault()
@@ -346,12 +337,7 @@ private slots:
             break;
         case SlowerThanTimeout:
             // Late and wrong: shown, it would tell the host of 999 unread messages.
-            m_sim.admin("POST", "/admin/faults",
-                        {{"path", kListPath},
-                         {"status", 200},
-                         {"body", QString(input)},
-                         {"delayMs", kListTimeoutMs + 2000},
-                         {"count", 1}});
+            listReply(input, {{"delayMs", kListTimeoutMs + 2000}});
             show();
             break;
         case TokenExpired:
@@ -367,12 +353,7 @@ private slots:
             m_host.send("startpush");
             break;
         case HostileBody:
-            m_sim.admin("POST", "/admin/faults",
-                        {{"path", kListPath},
-                         {"status", 200},
-                         {"body", QString(input)},
-                         {"count", 1},
-                         {"padTo", input.isEmpty() ? 20 * 1000 * 1000 : 0}});
+            listReply(input, {{"padTo", input.isEmpty() ? 20 * 1000 * 1000 : 0}});
             show();
             break;
         case PushClosed:

@@ -45,12 +45,7 @@ bool HostProcess::start(bool startModule, const QStringList& extraArgs, Mode mod
     if (!m_process->waitForStarted(5000)) {
         return false;
     }
-    const int ready = waitForLine(QStringLiteral("READY "), 10000);
-    if (ready < 0) {
-        return false;
-    }
-    m_serverName = m_lines.at(ready).mid(6);
-    return true;
+    return waitForLine(QStringLiteral("READY "), 10000) >= 0;
 }
 
 void HostProcess::stop()

@@ -16,7 +16,6 @@ public:
     explicit HostProcess(QObject* parent = nullptr);
     ~HostProcess() override;
 
-    // A handle no other host of this test process uses.
     static qint64 freshHandle();
 
     enum Mode
@@ -28,7 +27,6 @@ public:
     // Starts $MC_BIN_DIR/demo-host --headless (or --stdio) --handle <fresh>
     // [--no-module] plus extraArgs and waits for its READY line.
     bool start(bool startModule = false, const QStringList& extraArgs = {}, Mode mode = Headless);
-    // For the next start (a display, a platform); the test's own otherwise.
     void setEnvironment(const QProcessEnvironment& environment);
     void stop();
     // Ends it at once (SIGKILL): its socket file stays behind, nobody listens.
@@ -36,7 +34,6 @@ public:
     bool isRunning() const;
 
     qint64 handle() const { return m_handle; }
-    QString serverName() const { return m_serverName; }
     QStringList lines() const { return m_lines; }
 
     // Index of the first line at or after `from` that starts with prefix,
@@ -56,7 +53,6 @@ private:
 
     QProcess* m_process = nullptr;
     qint64 m_handle = 0;
-    QString m_serverName;
     QStringList m_lines;
     QByteArray m_partial;
 };

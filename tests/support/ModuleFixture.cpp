@@ -1,11 +1,15 @@
 #include "ModuleFixture.h"
 
+#include "alarms/CAlarmMsgWnd.h"
 #include "alarms/CListCtrl.h"
+#include "playback/CPlayThread.h"
+#include "playback/CusSliderWnd.h"
 #include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 #include "widgets/CTipMsg.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 ModuleFixture::ModuleFixture() = default;
@@ -93,4 +97,46 @@ QString ModuleFixture::tipText() const
         }
     }
     return QString();
+}
+
+CPlayThread* ModuleFixture::worker() const
+{
+    return m_client->findChild<CPlayThread*>();
+}
+
+CusSliderWnd* ModuleFixture::bar() const
+{
+    return m_client->findChild<CusSliderWnd*>();
+}
+
+CAlarmMsgWnd* ModuleFixture::clickRow(const std::string& strSerial, int nChannel)
+{
+    const std::vector<CAlarmMsgWnd*> rows = unreadList()->ShownRows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        CAlarmMsgWnd* pRow = rows[i];
+        if (pRow->GetAlarmInfo().deviceSerial == strSerial && pRow->GetAlarmInfo().channelNo == nChannel) {
+            if (!QTest::qWaitFor([pRow] { return pRow->IsPicReqFinished(); }, 60000)) {
+                return nullptr;
+            }
+            clickRowAt(static_cast<int>(i));
+            return pRow;
+        }
+    }
+    return nullptr;
+}
+
+void ModuleFixture::clickRowAt(int nIndex)
+{
+    CListCtrl* pList = unreadList();
+    QTest::mouseClick(pList->viewport(), Qt::LeftButton, {},
+                      pList->visualItemRect(pList->item(nIndex)).center());
+}
+
+bool ModuleFixture::startClipOf(const std::string& strSerial)
+{
+    if (!clickRow(strSerial)) {
+        return false;
+    }
+    QTest::mouseClick(child<QPushButton>("plyBut"), Qt::LeftButton);
+    return QTest::qWaitFor([this] { return bar()->isVisible(); }, 60000);
 }

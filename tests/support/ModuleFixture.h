@@ -6,10 +6,17 @@
 #include "base/LaunchValues.h"
 #include "shell/MessageClient.h"
 
+#include <QApplication>
 #include <QJsonArray>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
+#include <string>
+
+class CAlarmMsgWnd;
+class CPlayThread;
+class CusSliderWnd;
 
 class ModuleFixture
 {
@@ -42,6 +49,27 @@ public:
     QString lastBody(const QString& strPath);
     // The text of the tip on screen, empty when none is.
     QString tipText() const;
+    CPlayThread* worker() const;
+    CusSliderWnd* bar() const;
+    // Clicks the unread row of this camera once its picture request is over; nullptr if none.
+    CAlarmMsgWnd* clickRow(const std::string& strSerial, int nChannel = 1);
+    void clickRowAt(int nIndex);
+    // Clicks the row and play, and waits for the control bar.
+    bool startClipOf(const std::string& strSerial);
+    // Runs answer on the next modal widget of type T once it is up (from inside its exec()).
+    template <typename T, typename F>
+    void onNextModal(F answer)
+    {
+        auto* pTimer = new QTimer(m_client.get());
+        QObject::connect(pTimer, &QTimer::timeout, [pTimer, answer] {
+            if (auto* pModal = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                pTimer->stop();
+                pTimer->deleteLater();
+                answer(pModal);
+            }
+        });
+        pTimer->start(20);
+    }
 
     SimulatorProcess sim{QStringList{"--seed", "none"}};
     HostProcess host;

@@ -10,23 +10,12 @@
 
 #include <memory>
 
-// Runs the platform simulator (MC_BIN_DIR/platform-sim) for a test: its own
-// data directory in a QTemporaryDir, ephemeral ports, the demo seed unless told
-// otherwise. The destructor stops it.
-//
-//     SimulatorProcess sim;
-//     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-//     // sim.baseUrl(), sim.token(), sim.caFile() ...
-//     QJsonArray ids = sim.addAlarm({{"deviceSerial", "PV1000002"}});
-//     sim.setFault("/api/msg/list", 500);
-//     QJsonArray seen = sim.lastRequests("/api/msg/list");
-//
-// Admin calls block (bounded, 10 s) on a plain socket, so they work from any
-// thread and need no event loop.
+// Runs the platform simulator (MC_BIN_DIR/platform-sim) for a test: its own data
+// directory, ephemeral ports, the demo seed unless told otherwise. Admin calls
+// block (bounded, 10 s) on a plain socket: any thread, no event loop needed.
 class SimulatorProcess
 {
 public:
-    // extraArgs go to the command line, e.g. {"--seed", "none"}.
     explicit SimulatorProcess(QStringList extraArgs = {});
     ~SimulatorProcess();
     SimulatorProcess(const SimulatorProcess&) = delete;
@@ -37,17 +26,16 @@ public:
     void stop();
     // Ends it at once (SIGKILL), as a crash or a power cut would.
     void kill();
-    // Starts it again on the same data directory and the same ports, so that
-    // clients find it where it was; the store, tokens included, is kept.
+    // Again on the same data directory (store and tokens kept) and ports.
     bool restart(int timeoutMs = 30000);
-    // Its log (stderr) goes to a file instead of the test's own stderr; call before start().
+    // Its stderr to a file for log(), not to the test's; before start().
     void keepLog() { m_keepLog = true; }
     QByteArray log() const;
     bool isRunning() const;
     QString errorString() const { return m_error; }
     QString dataDir() const;
 
-    // Everything the ready file holds, and accessors for the common members.
+    // The ready file's values.
     QJsonObject readyInfo() const { return m_ready; }
     int httpsPort() const { return m_ready.value("https_port").toInt(); }
     int pushPort() const { return m_ready.value("push_port").toInt(); }
@@ -55,7 +43,6 @@ public:
     QString baseUrl() const { return m_ready.value("base_url").toString(); }
     QString cloudUrl() const { return m_ready.value("cloud_url").toString(); }
     QString adminUrl() const { return m_ready.value("admin_url").toString(); }
-    // Every admin call sends it ("Authorization: Bearer <token>"); admin() does.
     QString adminToken() const { return m_ready.value("admin_token").toString(); }
     QString caFile() const { return m_ready.value("ca_file").toString(); }
     QString token() const { return m_ready.value("token").toString(); }
@@ -64,10 +51,8 @@ public:
     QString trustAccessToken() const { return m_ready.value("trust_access_token").toString(); }
     QString appKey() const { return m_ready.value("app_key").toString(); }
     QString aesKey() const { return m_ready.value("aes_key").toString(); }
-    QString secondUserToken() const { return m_ready.value("second_user_token").toString(); }
 
-    // One admin call: method "GET" or "POST", path like "/admin/alarms", JSON body for POST.
-    // Returns the reply object (empty on failure); status gets the HTTP status (0: no answer).
+    // One admin call; the reply object (empty on failure), status 0 without an answer.
     QJsonObject admin(const QByteArray& method, const QString& path, const QJsonObject& body = {},
                       int* status = nullptr);
 
@@ -79,7 +64,6 @@ public:
     // The last requests received on a path, oldest first: {method, path, query, headers:[[n,v]...], body}.
     QJsonArray lastRequests(const QString& path, int limit = 20);
     bool expireToken(const QString& token);
-    bool revokeToken(const QString& token);
     bool takeOverLogin(const QString& token, const QString& msg = {});
     bool setDeviceOnline(const QString& serial, int channelNo, bool online);
     // action: "stall", "resume" or "end"; an empty serial means every stream.
