@@ -132,27 +132,6 @@ private:
             QString("<snap_folder>%1</snap_folder><rec_folder>%2</rec_folder>").arg(strSnap, strRec));
     }
 
-    CAlarmMsgWnd* rowOf(const std::string& strSerial) const
-    {
-        for (CAlarmMsgWnd* pRow : unreadList()->ShownRows()) {
-            if (pRow->GetAlarmInfo().deviceSerial == strSerial) {
-                return pRow;
-            }
-        }
-        return nullptr;
-    }
-
-    QRect rectOf(CAlarmMsgWnd* pRow) const
-    {
-        CListCtrl* pList = unreadList();
-        for (int i = 0; i < pList->count(); ++i) {
-            if (pList->itemWidget(pList->item(i)) == pRow) {
-                return pList->visualItemRect(pList->item(i));
-            }
-        }
-        return QRect();
-    }
-
     void closeTips()
     {
         for (CTipMsg* pTip : m_client->findChildren<CTipMsg*>()) {
@@ -310,12 +289,13 @@ private slots:
 
     void decryptedSnapshotFromTheMenuIsThePictureShown()
     {
-        CAlarmMsgWnd* pRow = rowOf("PV1000002");
-        QVERIFY(pRow);
+        const int nIndex = m_fx.rowIndex("PV1000002");
+        QVERIFY(nIndex >= 0);
+        CAlarmMsgWnd* pRow = unreadList()->ShownRows()[static_cast<size_t>(nIndex)];
         QTRY_VERIFY_WITH_TIMEOUT(pRow->HasPic(), kWaitMs);
         QVERIFY(pRow->IsDecrypted());
         CListCtrl* pList = unreadList();
-        QTest::mouseClick(pList->viewport(), Qt::RightButton, {}, rectOf(pRow).center());
+        QTest::mouseClick(pList->viewport(), Qt::RightButton, {}, m_fx.rowRect(nIndex).center());
         QMenu* pMenu = pList->findChild<QMenu*>();
         QVERIFY(pMenu);
         QAction* pSave = nullptr;

@@ -109,27 +109,37 @@ CusSliderWnd* ModuleFixture::bar() const
     return m_client->findChild<CusSliderWnd*>();
 }
 
-CAlarmMsgWnd* ModuleFixture::clickRow(const std::string& strSerial, int nChannel)
+int ModuleFixture::rowIndex(const std::string& strSerial, int nChannel) const
 {
-    const std::vector<CAlarmMsgWnd*> rows = unreadList()->ShownRows();
+    const std::vector<CAlarmMsgWnd*>& rows = unreadList()->ShownRows();
     for (size_t i = 0; i < rows.size(); ++i) {
-        CAlarmMsgWnd* pRow = rows[i];
-        if (pRow->GetAlarmInfo().deviceSerial == strSerial && pRow->GetAlarmInfo().channelNo == nChannel) {
-            if (!QTest::qWaitFor([pRow] { return pRow->IsPicReqFinished(); }, 60000)) {
-                return nullptr;
-            }
-            clickRowAt(static_cast<int>(i));
-            return pRow;
+        if (rows[i]->GetAlarmInfo().deviceSerial == strSerial &&
+            rows[i]->GetAlarmInfo().channelNo == nChannel) {
+            return static_cast<int>(i);
         }
     }
-    return nullptr;
+    return -1;
+}
+
+QRect ModuleFixture::rowRect(int nIndex) const
+{
+    return unreadList()->visualItemRect(unreadList()->item(nIndex));
+}
+
+CAlarmMsgWnd* ModuleFixture::clickRow(const std::string& strSerial, int nChannel)
+{
+    const int nIndex = rowIndex(strSerial, nChannel);
+    CAlarmMsgWnd* pRow = nIndex < 0 ? nullptr : unreadList()->ShownRows()[static_cast<size_t>(nIndex)];
+    if (!pRow || !QTest::qWaitFor([pRow] { return pRow->IsPicReqFinished(); }, 60000)) {
+        return nullptr;
+    }
+    clickRowAt(nIndex);
+    return pRow;
 }
 
 void ModuleFixture::clickRowAt(int nIndex)
 {
-    CListCtrl* pList = unreadList();
-    QTest::mouseClick(pList->viewport(), Qt::LeftButton, {},
-                      pList->visualItemRect(pList->item(nIndex)).center());
+    QTest::mouseClick(unreadList()->viewport(), Qt::LeftButton, {}, rowRect(nIndex).center());
 }
 
 bool ModuleFixture::startClipOf(const std::string& strSerial)

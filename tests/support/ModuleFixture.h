@@ -51,6 +51,9 @@ public:
     QString tipText() const;
     CPlayThread* worker() const;
     CusSliderWnd* bar() const;
+    // The first unread row of this camera, -1 if none.
+    int rowIndex(const std::string& strSerial, int nChannel = 1) const;
+    QRect rowRect(int nIndex) const;
     // Clicks the unread row of this camera once its picture request is over; nullptr if none.
     CAlarmMsgWnd* clickRow(const std::string& strSerial, int nChannel = 1);
     void clickRowAt(int nIndex);

@@ -1,6 +1,4 @@
-// A private X display for a test: Xvfb on a free display number with openbox
-// as its window manager, and what the test asks the X server about windows
-// (which are mapped, where they are, who holds them).
+// A private X display for a test (Xvfb and openbox) and questions about its windows.
 #pragma once
 
 #include <QList>
@@ -26,20 +24,17 @@ public:
     // Starts the server and the window manager and waits until both serve.
     bool start(QString* error);
     QString display() const { return m_display; }
-    // The environment for a Qt process on this display: the xcb platform, no
-    // session bus and no OpenGL (the display has neither).
+    // For a Qt process on this display: xcb, no session bus, no OpenGL.
     QProcessEnvironment environment() const;
     QSize screenSize() const;
 
-    // Windows anywhere in the tree whose _NET_WM_PID is pid and that are
-    // viewable (mapped, and every ancestor mapped).
+    // Viewable windows (mapped, every ancestor too) whose _NET_WM_PID is pid.
     QList<quint32> viewableWindowsOf(qint64 pid) const;
     // The first viewable window of that process whose name is name; 0 if none.
     quint32 viewableWindowNamed(qint64 pid, const QString& name) const;
-    // Position on the screen and size; empty when the window is gone.
+    // On the screen; empty when the window is gone.
     QRect geometry(quint32 window) const;
     bool isInside(quint32 window, quint32 ancestor) const;
-    // The window that has the keyboard, and giving it to a window.
     quint32 focusWindow() const;
     void setFocusWindow(quint32 window) const;
     // A left click at pos (window coordinates), as the window's own client sees one.
