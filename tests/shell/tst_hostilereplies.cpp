@@ -87,45 +87,38 @@ private slots:
         QTest::addColumn<QString>("body");
         QTest::addColumn<int>("asker");
         QTest::addColumn<QString>("logged");
-        const QString strDeep = QString(1001, '[');
-        QTest::newRow("list: 64-bit id")
-            << "/api/msg/list" << PageWith("{\"id\":3000000000}") << int(AllList) << "records left out: 0";
-        QTest::newRow("list: time 1e300") << "/api/msg/list" << PageWith("{\"id\":4,\"alarmTime\":1e300}")
-                                          << int(AllList) << "records left out: 0";
-        QTest::newRow("list: data of the wrong type")
-            << "/api/msg/list"
-            << "{\"code\":\"200\",\"data\":{\"id\":1}}" << int(AllList) << "GetAllMsg reply refused";
-        QTest::newRow("list: 1001 levels")
-            << "/api/msg/list"
-            << "{\"data\":" + strDeep << int(AllList) << "GetAllMsg reply refused";
-        QTest::newRow("unread: INT_MIN total by -1")
-            << "/api/msg/list"
-            << "{\"data\":[],\"page\":{\"pageNo\":1,\"size\":-1,\"total\":-2147483648}}" << int(UnreadList)
-            << "";
-        QTest::newRow("refresh: empty tokens")
-            << "/api/user/app/refresh/token"
-            << "{\"code\":\"200\",\"data\":{\"token\":\"\",\"refreshToken\":\"\"}}" << int(Refresh)
-            << "refreshtoken Failed";
-        QTest::newRow("permission: 64-bit id") << "/api/user/member/app/menu/info"
-                                               << "{\"code\":\"200\",\"data\":[{\"id\":3000000000}]}"
-                                               << int(Permission) << "get Permission info faild";
-        QTest::newRow("organisation: 64-bit id") << "/api/org/tree"
-                                                 << "{\"code\":\"200\",\"data\":[{\"id\":3000000000}]}"
-                                                 << int(Organisation) << "organisation reply refused";
-        QTest::newRow("cameras: channel beyond 32 bits")
-            << "/api/resource/v2/camera/list/page"
-            << "{\"code\":\"200\",\"data\":[{\"channelName\":\"东门入口\",\"deviceSerial\":\"PV1000001\","
-               "\"channelNo\":1},"
-               "{\"channelName\":\"西门出口\",\"deviceSerial\":\"PV1000002\",\"channelNo\":3000000000}]}"
-            << int(Cameras) << "cameras without serial or channel: 1";
-        QTest::newRow("push server: port 2^63") << "/api/message/push/server/info"
-                                                << "{\"ip\":\"127.0.0.1\",\"port\":9223372036854775808}"
-                                                << int(PushServer) << "Parse TCP ip port error!";
-        QTest::newRow("camera info: channel beyond 32 bits")
-            << "/api/resource/v2/camera/info"
-            << "{\"code\":\"200\",\"data\":{\"deviceSerial\":\"PV1000001\",\"channelNo\":3000000000,"
-               "\"isTrust\":1}}"
-            << int(CameraInfo) << "ParseCamInfo Err";
+        const auto row = [](const char* szName, const char* szPath, const QString& strBody, Asker eAsker,
+                            const char* szLogged) {
+            QTest::newRow(szName) << QString(szPath) << strBody << int(eAsker) << QString(szLogged);
+        };
+        const char* const szList = "/api/msg/list";
+        const char* const szLeftOut = "records left out: 0";
+        const QString str64 = "{\"code\":\"200\",\"data\":[{\"id\":3000000000}]}";
+        row("list: 64-bit id", szList, PageWith("{\"id\":3000000000}"), AllList, szLeftOut);
+        row("list: time 1e300", szList, PageWith("{\"id\":4,\"alarmTime\":1e300}"), AllList, szLeftOut);
+        row("list: data of the wrong type", szList, "{\"code\":\"200\",\"data\":{\"id\":1}}", AllList,
+            "GetAllMsg reply refused");
+        row("list: 1001 levels", szList, "{\"data\":" + QString(1001, '['), AllList,
+            "GetAllMsg reply refused");
+        row("unread: INT_MIN total by -1", szList,
+            "{\"data\":[],\"page\":{\"pageNo\":1,\"size\":-1,\"total\":-2147483648}}", UnreadList, "");
+        row("refresh: empty tokens", "/api/user/app/refresh/token",
+            "{\"code\":\"200\",\"data\":{\"token\":\"\",\"refreshToken\":\"\"}}", Refresh,
+            "refreshtoken Failed");
+        row("permission: 64-bit id", "/api/user/member/app/menu/info", str64, Permission,
+            "get Permission info faild");
+        row("organisation: 64-bit id", "/api/org/tree", str64, Organisation, "organisation reply refused");
+        row("cameras: channel beyond 32 bits", "/api/resource/v2/camera/list/page",
+            "{\"code\":\"200\",\"data\":[{\"channelName\":\"东门入口\",\"deviceSerial\":\"PV1000001\","
+            "\"channelNo\":1},{\"channelName\":\"西门出口\",\"deviceSerial\":\"PV1000002\",\"channelNo\":"
+            "3000000000}]}",
+            Cameras, "cameras without serial or channel: 1");
+        row("push server: port 2^63", "/api/message/push/server/info",
+            "{\"ip\":\"127.0.0.1\",\"port\":9223372036854775808}", PushServer, "Parse TCP ip port error!");
+        row("camera info: channel beyond 32 bits", "/api/resource/v2/camera/info",
+            "{\"code\":\"200\",\"data\":{\"deviceSerial\":\"PV1000001\",\"channelNo\":3000000000,\"isTrust\":"
+            "1}}",
+            CameraInfo, "ParseCamInfo Err");
     }
     void hostileReply()
     {
