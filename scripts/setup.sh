@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick openbox curl
   fonts-wqy-microhei clang-format
   clang libclang-rt-dev
-  dpkg-dev file
+  dpkg-dev file python3
 )
 
 missing=()

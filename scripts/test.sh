@@ -10,6 +10,7 @@ ROOT=$(pwd)
 
 bash scripts/setup.sh
 bash scripts/check-format.sh
+python3 scripts/check-log-names.py
 
 BUILD_DIR=${BUILD_DIR:-build}
 SAN_BUILD_DIR=${SAN_BUILD_DIR:-build-sanitize}

@@ -184,7 +184,7 @@ void MessageClient::InitLoadingMovie()
 void MessageClient::InitDetailHint()
 {
     ui->pageLab->setText(QStringLiteral("1/1"));
-    MC_LOG(3, "MessageClient::InitCtrl", "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
+    MC_LOG(3, "MessageClient::InitDetailHint", "<%d>\t<%s>,ui.rghtStkWgt->setCurrentWidget(ui.orgPage)");
     ui->rghtStkWgt->setCurrentWidget(ui->orgPage);
     ui->selectAllFrame->hide();
     ui->deleteByQueueBotFrame->hide();
@@ -241,7 +241,7 @@ void MessageClient::CreatePlayback()
     m_pPlayThread->SetPlayWnd(reinterpret_cast<void*>(ui->recordArea->winId()));
     m_pTransSlider = new CusSliderWnd(m_pPlayThread, ui->recordArea);
     m_nTransSliderHeight = m_pTransSlider->height();
-    MC_LOG(2, "MessageClient::InitCtrl", "<%d>\t<%s>,m_pTransSlider->hide()");
+    MC_LOG(2, "MessageClient::CreatePlayback", "<%d>\t<%s>,m_pTransSlider->hide()");
     m_pTransSlider->hide();
     connect(m_pTransSlider, &CusSliderWnd::sigFullScrClk, this, &MessageClient::OnMaxOrNotBtnClicked);
 }
@@ -814,7 +814,7 @@ void MessageClient::serviceRequestFinished(QNetworkReply* reply)
 
 void MessageClient::DispatchReply(QNetworkReply* reply, const QString& strTag)
 {
-    static const char* const kFn = "MessageClient::serviceRequestFinished";
+    static const char* const kFn = "MessageClient::DispatchReply";
     const int nListType = CMsgListQuery::TypeOf(strTag);
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString() == QLatin1String("401")) {
         OnUnauthorizedReply(reply);
@@ -865,7 +865,7 @@ void MessageClient::OnListNetworkError(int type)
 
 void MessageClient::OnUnauthorizedReply(QNetworkReply* reply)
 {
-    static const char* const kFn = "MessageClient::serviceRequestFinished";
+    static const char* const kFn = "MessageClient::OnUnauthorizedReply";
     QString strMsg;
     if (CTokenRefresh::IsRemoteLogin(reply, strMsg, kFn)) {
         emit sigRemoetLogin(strMsg);
@@ -896,10 +896,10 @@ bool MessageClient::AcceptListReply(QNetworkReply* reply, int type)
     if (reply != ListReply(type)) {
         // Not the request this list waits for (it timed out, or a newer one
         // replaced it): its data must not reach the list.
-        MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,stale %s reply dropped",
+        MC_LOG(3, "MessageClient::AcceptListReply", "<%d>\t<%s>,stale %s reply dropped",
                CPlatformRequest::TagOf(reply).toLocal8Bit().constData());
         if (type == 1) {
-            MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,return");
+            MC_LOG(3, "MessageClient::AcceptListReply", "<%d>\t<%s>,return");
         }
         return false;
     }
@@ -912,11 +912,11 @@ bool MessageClient::AcceptListReply(QNetworkReply* reply, int type)
 void MessageClient::LogListReply(const QString& strTag, bool bParsed, const std::string& strReason)
 {
     if (!bParsed) {
-        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,%s reply refused: %s",
+        MC_LOG(5, "MessageClient::LogListReply", "<%d>\t<%s>,%s reply refused: %s",
                strTag.toLocal8Bit().constData(), strReason.c_str());
     } else if (!strReason.empty()) {
-        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,%s reply: %s",
-               strTag.toLocal8Bit().constData(), strReason.c_str());
+        MC_LOG(5, "MessageClient::LogListReply", "<%d>\t<%s>,%s reply: %s", strTag.toLocal8Bit().constData(),
+               strReason.c_str());
     }
 }
 
@@ -934,8 +934,7 @@ void MessageClient::OnAllMsgReply(QNetworkReply* reply)
                                         m_pNumAllPage, nTotal, &strReason);
     LogListReply(QStringLiteral("GetAllMsg"), bParsed, strReason);
     if (CMsgPager(m_pNumCurAllPage, m_pNumAllPage).TakePageGone(msgVec.empty())) {
-        MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,all page gone, now %d",
-               m_pNumCurAllPage);
+        MC_LOG(3, "MessageClient::OnAllMsgReply", "<%d>\t<%s>,all page gone, now %d", m_pNumCurAllPage);
         OnGetMsgList(CMsgListQuery::kAll,
                      CMsgListQuery::Page(CMsgListQuery::kAll, m_pNumCurAllPage, m_nPageSize));
         return;
@@ -960,7 +959,7 @@ void MessageClient::OnNotReadMsgReply(QNetworkReply* reply)
                                         m_pNumNotReadAllPage, m_pAllNotReadNum, &strReason);
     LogListReply(QStringLiteral("GetNotReadMsg"), bParsed, strReason);
     if (CMsgPager(m_pNumCurNoReadPage, m_pNumNotReadAllPage).TakePageGone(msgVec.empty())) {
-        MC_LOG(3, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,unread page gone, now %d",
+        MC_LOG(3, "MessageClient::OnNotReadMsgReply", "<%d>\t<%s>,unread page gone, now %d",
                m_pNumCurNoReadPage);
         OnGetMsgList(CMsgListQuery::kUnread,
                      CMsgListQuery::Page(CMsgListQuery::kUnread, m_pNumCurNoReadPage, m_nPageSize));
@@ -1048,7 +1047,7 @@ void MessageClient::OnRefreshTokenReply(QNetworkReply* reply)
     QString strToken;
     QString strRefreshToken;
     if (!CTokenRefresh::StoreReply(reply, strCode, strToken, strRefreshToken)) {
-        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,refreshtoken Failed");
+        MC_LOG(5, "MessageClient::OnRefreshTokenReply", "<%d>\t<%s>,refreshtoken Failed");
         if (strCode == "20027") {
             PostRefreshFail();
         }
@@ -1061,7 +1060,7 @@ void MessageClient::OnRefreshTokenReply(QNetworkReply* reply)
 void MessageClient::OnPermissionReply(QNetworkReply* reply)
 {
     if (!CJasonParse().ParsePermission(CPlatformRequest::ReadBody(reply), PermissionTable())) {
-        MC_LOG(5, "MessageClient::serviceRequestFinished", "<%d>\t<%s>,get Permission info faild！");
+        MC_LOG(5, "MessageClient::OnPermissionReply", "<%d>\t<%s>,get Permission info faild！");
     }
 }
 
@@ -1224,7 +1223,7 @@ void MessageClient::timerEvent(QTimerEvent* event)
 
 void MessageClient::OnListTimeout(int type)
 {
-    MC_LOG(5, "MessageClient::timerEvent", "<%d>\t<%s>,%s request timed out after %d ms",
+    MC_LOG(5, "MessageClient::OnListTimeout", "<%d>\t<%s>,%s request timed out after %d ms",
            CMsgListQuery::Tag(type).toLatin1().constData(), m_nRequestTimeout);
     // Its reply, should it still come, must not fill the list over a retry.
     DropListRequest(type);

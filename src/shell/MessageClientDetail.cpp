@@ -100,7 +100,7 @@ void MessageClient::ShowDetailPicture(const QPixmap& picture)
 
 void MessageClient::ShowSelectedPicture()
 {
-    static const char* const kFn = "MessageClient::OnMsgItemClickedSlot";
+    static const char* const kFn = "MessageClient::ShowSelectedPicture";
     if (m_tSelectedMsg.isEncrypted == "1") {
         SetDetailPicStyle(kStyleEncrypted);
     } else if (m_tSelectedMsg.isEncrypted == "0") {
@@ -250,7 +250,7 @@ void MessageClient::decodeSuc(int& nIfDecSuc, bool bHasInputWnd)
 
 void MessageClient::OnPictureDecrypted(CPicLoad* pLoad)
 {
-    static const char* const kFn = "MessageClient::decodeSuc";
+    static const char* const kFn = "MessageClient::OnPictureDecrypted";
     if (pLoad != m_pDetailLoad) {
         return;
     }
@@ -291,7 +291,7 @@ void MessageClient::OnPictureNotDecrypted(int nErrCode, const std::string& strEr
 {
     using Next = CPicCodeFlow::Next;
     if (m_pPicCodeFlow->GetPurpose() == CPicCodeFlow::Purpose::Detail) {
-        MC_LOG(3, "MessageClient::OnMsgItemClickedSlot", "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
+        MC_LOG(3, "MessageClient::OnPictureNotDecrypted", "<%d>\t<%s>,1 == response iErrCode:%d", nErrCode);
     }
     Next eNext = m_pPicCodeFlow->AfterFailure(nErrCode);
     if (eNext == Next::AskAgain) {
@@ -322,7 +322,7 @@ void MessageClient::ShowDetailDecryptFailure(bool bExpired, const std::string& s
         ui->refshPicPushBut->hide();
         SetDetailPicStyle(kStyleEncrypted);
     }
-    MC_LOG(5, "MessageClient::OnMsgItemClickedSlot", "<%d>\t<%s>,DecryptPicture error:%s",
+    MC_LOG(5, "MessageClient::ShowDetailDecryptFailure", "<%d>\t<%s>,DecryptPicture error:%s",
            strErrDesc.c_str());
     ui->msgNoteLbl->setText(QStringLiteral("解密失败"));
     ui->msgNoteLbl->show();
@@ -740,7 +740,7 @@ void MessageClient::StopStrayPlayback()
         m_pVideoFrameTimer->stop();
         m_pPlayThread->StopRecordPlay();
         m_pTransSlider->UpdateVideoSlider(0);
-        MC_LOG(2, "MessageClient::OnRealPlayFirstFrameSlot", "<%d>\t<%s>,m_pTransSlider->hide()");
+        MC_LOG(2, "MessageClient::StopStrayPlayback", "<%d>\t<%s>,m_pTransSlider->hide()");
         m_pTransSlider->hide();
         m_bIsRecordPlaying = false;
     }
@@ -897,7 +897,7 @@ void MessageClient::OnRecordPlayExceptionSlot(QString strMsg)
 
 void MessageClient::AskAgainForPlaybackCode()
 {
-    static const char* const kFn = "MessageClient::OnRecordPlayExceptionSlot";
+    static const char* const kFn = "MessageClient::AskAgainForPlaybackCode";
     std::string strDevKey;
     QString strAlarmTime;
     m_pPlayThread->GetCamInfo(strDevKey, strAlarmTime);
