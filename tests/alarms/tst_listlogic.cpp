@@ -48,9 +48,8 @@ private slots:
     {
         const int kCases[][4] = {
             {61, 30, 7, 3}, {60, 30, 7, 2}, {0, 30, 7, 0}, {INT_MIN, -1, 7, 7}, {INT_MAX, 1, 7, INT_MAX}};
-        for (const auto& c : kCases) {
+        for (const auto& c : kCases)
             QCOMPARE(CMsgPager::PageCount(c[0], c[1], c[2]), c[3]);
-        }
     }
 
     // A deletion can empty the page shown: the reply for it comes back empty

@@ -1,6 +1,5 @@
-// The snapshot cache on disk, without a server: kept across a restart, the limit
-// with the least recently used out (also with two users of the folder), damaged
-// and stale entries, and the freshness the platform's headers and addresses allow.
+// The snapshot cache on disk: kept across a restart, the limit with the least recently used out (also
+// with two users), damaged and stale entries, the freshness the platform's headers and addresses allow.
 #include "alarms/CSnapCache.h"
 
 #include <QDateTime>
@@ -11,32 +10,19 @@
 
 #include <thread>
 
-namespace {
-
-qint64 InAnHour()
-{
-    return QDateTime::currentMSecsSinceEpoch() + 3600 * 1000;
-}
-
-QString Key(int n)
-{
-    return QString("https://127.0.0.1:1/pictures/p%1.jpg?alarmId=%1").arg(n);
-}
-
-qint64 BytesOnDisk(const QTemporaryDir& dir)
-{
-    qint64 nOnDisk = 0;
-    for (const QFileInfo& info : QDir(dir.filePath("entries")).entryInfoList(QDir::Files)) {
-        nOnDisk += info.size();
-    }
-    return nOnDisk;
-}
-
-} // namespace
-
 class TestSnapCache : public QObject
 {
     Q_OBJECT
+    static qint64 InAnHour() { return QDateTime::currentMSecsSinceEpoch() + 3600 * 1000; }
+    static QString Key(int n) { return QString("https://127.0.0.1:1/pictures/p%1.jpg?alarmId=%1").arg(n); }
+    static qint64 BytesOnDisk(const QTemporaryDir& dir)
+    {
+        qint64 nOnDisk = 0;
+        for (const QFileInfo& info : QDir(dir.filePath("entries")).entryInfoList(QDir::Files))
+            nOnDisk += info.size();
+        return nOnDisk;
+    }
+
 private slots:
     void entriesOutliveTheProcessThatWroteThem()
     {
@@ -45,23 +31,20 @@ private slots:
         // A new start: a cache object that knows nothing but the folder.
         CSnapCache cache(dir.path(), 1 << 20);
         QByteArray baBytes;
-        QVERIFY(cache.Get(Key(1), &baBytes));
-        QCOMPARE(baBytes, QByteArray(1000, 'a'));
+        QVERIFY(cache.Get(Key(1), &baBytes) && baBytes == QByteArray(1000, 'a'));
         // Snapshots are for the operator's eyes only.
         QCOMPARE(QFileInfo(cache.EntryPath(Key(1))).permissions() & (QFile::ReadOther | QFile::ReadGroup),
                  QFile::Permissions());
         QCOMPARE(QFileInfo(dir.filePath("entries")).permissions() & (QFile::ExeOther | QFile::ExeGroup),
                  QFile::Permissions());
-
         // The index lost (a crash between writes): rebuilt from the entries.
         QVERIFY(QFile::remove(dir.filePath("index")));
         CSnapCache rebuilt(dir.path(), 1 << 20);
         rebuilt.Put(Key(3), QByteArray(10, 'c'), InAnHour());
-        QCOMPARE(rebuilt.EntryCount(), 2);
-        QVERIFY(rebuilt.Get(Key(1), &baBytes));
+        QVERIFY(rebuilt.EntryCount() == 2 && rebuilt.Get(Key(1), &baBytes));
     }
 
-    void theLimitHoldsAndTheLeastRecentlyUsedGo()
+    void theLimitHoldsAndTheLeastRecentlyUsedGoAlsoWithTwoUsers()
     {
         QTemporaryDir dir;
         const qint64 nLimit = 64 * 1024;
@@ -77,30 +60,21 @@ private slots:
         // Room for five: the four newest and the one used again stay.
         QVERIFY(cache.Get(Key(7), &baBytes) && cache.Get(Key(0), &baBytes));
         QVERIFY(!cache.Get(Key(1), &baBytes) && !cache.Get(Key(2), &baBytes));
-        QCOMPARE(BytesOnDisk(dir), cache.TotalBytes());
-        QVERIFY(cache.TotalBytes() <= nLimit);
+        QVERIFY(BytesOnDisk(dir) == cache.TotalBytes() && cache.TotalBytes() <= nLimit);
         // A picture larger than a quarter of the limit is not kept at all.
         cache.Put(Key(99), QByteArray(int(nLimit / 2), 'z'), InAnHour());
         QVERIFY(!cache.Get(Key(99), &baBytes));
-    }
-
-    void twoUsersOfOneFolderKeepItsLimit()
-    {
         // Two cache objects on one folder stand for two module processes.
-        QTemporaryDir dir;
-        const qint64 nLimit = 100 * 1024;
-        CSnapCache first(dir.path(), nLimit);
-        CSnapCache second(dir.path(), nLimit);
+        QTemporaryDir shared;
+        CSnapCache first(shared.path(), nLimit), second(shared.path(), nLimit);
         auto fill = [](CSnapCache* pCache, int nBase) {
-            for (int i = 0; i < 40; ++i) {
+            for (int i = 0; i < 40; ++i)
                 pCache->Put(Key(nBase + i), QByteArray(8 * 1024, 'x'), InAnHour());
-            }
         };
-        std::thread one(fill, &first, 0);
-        std::thread two(fill, &second, 1000);
+        std::thread one(fill, &first, 0), two(fill, &second, 1000);
         one.join();
         two.join();
-        QVERIFY2(BytesOnDisk(dir) <= nLimit, qPrintable(QString::number(BytesOnDisk(dir))));
+        QVERIFY2(BytesOnDisk(shared) <= nLimit, qPrintable(QString::number(BytesOnDisk(shared))));
     }
 
     void damagedOrStaleEntriesAreMisses_data()
@@ -125,15 +99,13 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadWrite));
         QByteArray baEntry = file.readAll();
         baEntry.chop(cut < 0 ? baEntry.size() : cut);
-        if (flip >= 0) {
+        if (flip >= 0)
             baEntry[baEntry.size() - flip] = char(baEntry[baEntry.size() - flip] ^ 0x55);
-        }
         file.resize(0);
         file.write(baEntry);
         file.close();
         QByteArray baBytes;
-        QTRY_VERIFY(!cache.Get(Key(1), &baBytes));
-        QVERIFY(!file.exists());
+        QTRY_VERIFY(!cache.Get(Key(1), &baBytes) && !file.exists());
         cache.Flush();
         QCOMPARE(cache.EntryCount(), 0);
     }
@@ -145,14 +117,13 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<qint64>("seconds"); // kept for about, -1: not kept
         const QString plain = "https://h/p.jpg?alarmId=1";
+        const QByteArray soon =
+            QDateTime::currentDateTimeUtc().addSecs(300).toString(Qt::RFC2822Date).toLatin1();
         QTest::newRow("nothing said: a day") << QByteArray() << QByteArray() << plain << 86400LL;
         QTest::newRow("max-age") << QByteArray("private, max-age=600") << QByteArray() << plain << 600LL;
         QTest::newRow("no-store") << QByteArray("no-store") << QByteArray() << plain << -1LL;
         QTest::newRow("Expires not a date") << QByteArray() << QByteArray("0") << plain << -1LL;
-        QTest::newRow("Expires soon")
-            << QByteArray()
-            << QDateTime::currentDateTimeUtc().addSecs(300).toString(Qt::RFC2822Date).toLatin1() << plain
-            << 300LL;
+        QTest::newRow("Expires soon") << QByteArray() << soon << plain << 300LL;
         QTest::newRow("the address expires first")
             << QByteArray("max-age=86400") << QByteArray()
             << QString("%1&Expires=%2").arg(plain).arg(QDateTime::currentSecsSinceEpoch() + 120) << 120LL;

@@ -1,16 +1,12 @@
-// The module's process inside the real demo host's window, on a display of the
-// test's own: the window lives in the host, follows the host's hide, minimise
-// and move with its control bar, takes the whole screen on full screen and gets
-// its place back, and the window's signals reach the host once each.
+// The module's process inside the real demo host's window, on a display of the test's own:
+// it lives in the host, follows its hide, minimise and move with its control bar, takes the
+// screen on full screen and gets its place back; its signals reach the host once each.
 #include "HostProcess.h"
 #include "ModuleLaunch.h"
 #include "SimulatorProcess.h"
 #include "XSession.h"
 
-#include <QDir>
 #include <QJsonArray>
-#include <QJsonObject>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -27,46 +23,30 @@ private:
     HostProcess m_host;
     QTemporaryDir m_dir;
     qint64 m_modulePid = 0;
-    quint32 m_moduleWindow = 0;
-    quint32 m_holder = 0;
-    quint32 m_hostWindow = 0;
+    quint32 m_moduleWindow = 0, m_holder = 0, m_hostWindow = 0;
     int m_alarmId = 0;
 
-    // The first line at or after from that starts with prefix; fails the test when none comes.
     QString waitLine(const QString& prefix, int from)
     {
         const int index = m_host.waitForLine(prefix, kWaitMs, from);
         return index < 0 ? QString() : m_host.lines().at(index);
     }
 
-    // Lines starting with prefix between from and the first line starting with until.
-    QStringList linesBefore(const QString& prefix, int from, const QString& until) const
-    {
-        QStringList result;
-        const QStringList lines = m_host.lines();
-        for (int i = from; i < lines.size() && !lines.at(i).startsWith(until); ++i) {
-            if (lines.at(i).startsWith(prefix)) {
-                result << lines.at(i);
-            }
-        }
-        return result;
-    }
-
-    bool ui(const QString& line)
+    // Sends a command and waits for the host's line that it is done.
+    bool hostDoes(const QString& command, const QString& done)
     {
         const int from = m_host.lines().size();
-        return m_host.command(QStringLiteral("ui ") + line) &&
-               waitLine(QStringLiteral("UI OK ") + line, from).startsWith(QStringLiteral("UI OK"));
+        return m_host.command(command) && !waitLine(done, from).isEmpty();
     }
+    bool ui(const QString& line) { return hostDoes("ui " + line, "UI OK " + line); }
 
-    quint32 bar() const { return m_x.viewableWindowNamed(m_modulePid, kBar); }
+    quint32 bar() const { return m_x.viewableWindows(m_modulePid, kBar).value(0); }
 
     QString authorizationOfLastList()
     {
-        const QJsonArray requests = m_sim.lastRequests("/api/msg/list", 1);
-        for (const QJsonValue& header : requests.last().toObject().value("headers").toArray()) {
-            if (header.toArray().at(0).toString().compare("Authorization", Qt::CaseInsensitive) == 0) {
-                return header.toArray().at(1).toString();
+        for (const QJsonValue& header : m_sim.lastRequests("/api/msg/list", 1).last()["headers"].toArray()) {
+            if (header[0].toString().compare("Authorization", Qt::CaseInsensitive) == 0) {
+                return header[1].toString();
             }
         }
         return QString();
@@ -76,34 +56,33 @@ private:
     static QString escaped(const QByteArray& bytes)
     {
         QString text;
-        for (const char c : bytes) {
-            const auto byte = static_cast<unsigned char>(c);
-            text += byte >= 0x20 && byte < 0x7f ? QString(QLatin1Char(c))
-                                                : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+        for (const uchar c : bytes) {
+            text += c >= 0x20 && c < 0x7f ? QString(QChar(c)) : QString("\\x%1").arg(c, 2, 16, QChar('0'));
         }
         return text;
     }
 
-    // A command whose answer comes back over the link after everything the
-    // module sent before it: a show with a pushed message is told to the host.
-    // With listAnswered, also waits for the unread list it asks for.
-    bool barrier(bool listAnswered)
+    // The lines since from that hold text, up to the answer of a command that comes back
+    // over the link after all the module sent before it: a show with a pushed message is
+    // told to the host. With listAnswered, also waits for the unread list it asks for.
+    QStringList linesUntilBarrier(const QString& text, int from, bool listAnswered)
     {
-        const int from = m_host.lines().size();
-        if (!m_host.command(QStringLiteral("show %1").arg(m_alarmId))) {
-            return false;
+        const int start = m_host.lines().size();
+        const int shown = m_host.command(QString("show %1").arg(m_alarmId))
+                              ? m_host.waitForLine("MSG 2052 ", kWaitMs, start)
+                              : -1;
+        if (shown < 0 || (listAnswered && m_host.waitForLine("MSG 2054 ", kWaitMs, shown) < 0)) {
+            return {"no barrier"};
         }
-        const int shown = m_host.waitForLine(QStringLiteral("MSG 2052 "), kWaitMs, from);
-        return shown >= 0 &&
-               (!listAnswered || m_host.waitForLine(QStringLiteral("MSG 2054 "), kWaitMs, shown) >= 0);
+        return m_host.lines().mid(from, shown - from).filter(text);
     }
 
 private slots:
     void initTestCase()
     {
-        const QString missing = XSession::missingProgram();
-        if (!missing.isEmpty()) {
-            QSKIP(qPrintable(missing + QStringLiteral(" is not installed (scripts/setup.sh installs it)")));
+        if (!XSession::missingProgram().isEmpty()) {
+            QSKIP(
+                qPrintable(XSession::missingProgram() + " is not installed (scripts/setup.sh installs it)"));
         }
         QString error;
         QVERIFY2(m_x.start(&error), qPrintable(error));
@@ -119,16 +98,11 @@ private slots:
         const QString cfg = WriteModuleConfig(
             m_dir.path(), m_sim,
             QString("<push_info_url>%1/api/message/push/server/info</push_info_url>").arg(m_sim.baseUrl()));
-        // The host adds its own handle to the launch string.
-        const QString launch =
-            QString("Token:%1;RefreshToken:%2;ServerUrl:%3;CfgPath:%4;AesKey:%5;Appkey:%6;"
-                    "AccessToken:%7;TrustAccessToken:%8")
-                .arg(m_sim.token(), m_sim.refreshToken(), m_sim.baseUrl(), cfg, m_sim.aesKey(),
-                     m_sim.appKey(), m_sim.accessToken(), m_sim.trustAccessToken());
+        // The host puts its own handle in place of the first field.
+        const QString launch = ModuleLaunchString(m_host, m_sim, cfg, true).section(';', 1);
         QVERIFY(m_host.start(true, {"--launch", launch, "--drive-module"}, HostProcess::Windowed));
 
-        const QStringList started = waitLine("MODULE STARTED ", 0).split(' ');
-        m_modulePid = started.value(2).toLongLong();
+        m_modulePid = waitLine("MODULE STARTED ", 0).split(' ').value(2).toLongLong();
         const QStringList embedded = waitLine("EMBEDDED ", 0).split(' ');
         m_moduleWindow = embedded.value(1).toUInt();
         m_holder = embedded.value(2).toUInt();
@@ -136,7 +110,7 @@ private slots:
         QVERIFY(m_modulePid > 0 && m_moduleWindow != 0 && m_holder != 0 && m_hostWindow != 0);
 
         // The pushed alarm opens, and its clip plays with the control bar over it.
-        QVERIFY(m_host.command(QStringLiteral("show %1").arg(m_alarmId)));
+        QVERIFY(m_host.command(QString("show %1").arg(m_alarmId)));
         QTRY_VERIFY_WITH_TIMEOUT(ui("visible plyBut") && m_host.lines().last().endsWith(" 1"), kWaitMs);
         QVERIFY(ui("click plyBut"));
         QTRY_VERIFY_WITH_TIMEOUT(bar() != 0, kWaitMs);
@@ -148,7 +122,7 @@ private slots:
         QVERIFY(m_x.isInside(m_moduleWindow, m_holder));
         // Nothing of the module stands on the desktop by itself but its control bar.
         const quint32 controlBar = bar();
-        for (quint32 window : m_x.viewableWindowsOf(m_modulePid)) {
+        for (quint32 window : m_x.viewableWindows(m_modulePid)) {
             QVERIFY2(window == controlBar || window == m_moduleWindow || m_x.isInside(window, m_moduleWindow),
                      qPrintable(QString::number(window, 16)));
         }
@@ -156,33 +130,26 @@ private slots:
 
     void clickingIntoTheModuleGivesItTheKeyboard()
     {
-        auto moduleHasIt = [this]() {
-            const quint32 focus = m_x.focusWindow();
-            return focus == m_moduleWindow || m_x.isInside(focus, m_moduleWindow);
-        };
         m_x.setFocusWindow(m_hostWindow);
         QTRY_COMPARE_WITH_TIMEOUT(m_x.focusWindow(), m_hostWindow, kWaitMs);
         m_x.click(m_moduleWindow, QPoint(10, 10));
-        QTRY_VERIFY_WITH_TIMEOUT(moduleHasIt(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_x.focusWindow() == m_moduleWindow || m_x.isInside(m_x.focusWindow(), m_moduleWindow), kWaitMs);
     }
 
     void hidingAndMinimisingTheHostLeaveNothingOfTheModuleMapped()
     {
         QVERIFY(m_host.command("page overview"));
-        QTRY_VERIFY_WITH_TIMEOUT(m_x.viewableWindowsOf(m_modulePid).isEmpty(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x.viewableWindows(m_modulePid).isEmpty(), kWaitMs);
         QVERIFY(m_host.command("page messages"));
         QTRY_VERIFY_WITH_TIMEOUT(bar() != 0, kWaitMs);
-        QVERIFY(m_x.viewableWindowsOf(m_modulePid).contains(m_moduleWindow));
+        QVERIFY(m_x.viewableWindows(m_modulePid).contains(m_moduleWindow));
 
-        int from = m_host.lines().size();
-        QVERIFY(m_host.command("hostmin"));
-        QVERIFY(!waitLine("HOST MINIMISED", from).isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(m_x.viewableWindowsOf(m_modulePid).isEmpty(), kWaitMs);
-        from = m_host.lines().size();
-        QVERIFY(m_host.command("hostrestore"));
-        QVERIFY(!waitLine("HOST RESTORED", from).isEmpty());
+        QVERIFY(hostDoes("hostmin", "HOST MINIMISED"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_x.viewableWindows(m_modulePid).isEmpty(), kWaitMs);
+        QVERIFY(hostDoes("hostrestore", "HOST RESTORED"));
         QTRY_VERIFY_WITH_TIMEOUT(bar() != 0, kWaitMs);
-        QVERIFY(m_x.viewableWindowsOf(m_modulePid).contains(m_moduleWindow));
+        QVERIFY(m_x.viewableWindows(m_modulePid).contains(m_moduleWindow));
     }
 
     void movingTheHostMovesTheModuleAndItsBar()
@@ -193,10 +160,8 @@ private slots:
         QPoint module[2];
         const QPoint host[2] = {QPoint(10, 10), QPoint(110, 50)};
         for (int i = 0; i < 2; ++i) {
-            const QString move = QStringLiteral("%1 %2").arg(host[i].x()).arg(host[i].y());
-            const int from = m_host.lines().size();
-            QVERIFY(m_host.command(QStringLiteral("hostmove ") + move));
-            QVERIFY(!waitLine(QStringLiteral("HOST MOVED ") + move, from).isEmpty());
+            const QString move = QString("%1 %2").arg(host[i].x()).arg(host[i].y());
+            QVERIFY(hostDoes("hostmove " + move, "HOST MOVED " + move));
             QTRY_COMPARE_WITH_TIMEOUT(m_x.geometry(bar()).topLeft() - m_x.geometry(m_moduleWindow).topLeft(),
                                       onModule, kWaitMs);
             module[i] = m_x.geometry(m_moduleWindow).topLeft();
@@ -221,8 +186,7 @@ private slots:
         QVERIFY(!waitLine("SIGNAL FULLSCREEN 0 3", from).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(m_x.geometry(m_moduleWindow), before, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(before.contains(m_x.geometry(bar())), kWaitMs);
-        QVERIFY(barrier(true));
-        QCOMPARE(linesBefore("SIGNAL FULLSCREEN", from, "MSG 2052 "),
+        QCOMPARE(linesUntilBarrier("SIGNAL FULLSCREEN", from, true),
                  QStringList({"SIGNAL FULLSCREEN 1 3", "SIGNAL FULLSCREEN 0 3"}));
     }
 
@@ -237,8 +201,7 @@ private slots:
         QCOMPARE(tokens.size(), 4);
         const QString token = tokens.at(2);
         QVERIFY(token != m_sim.token() && !tokens.at(3).isEmpty() && tokens.at(3) != m_sim.refreshToken());
-        QVERIFY(barrier(true));
-        QCOMPARE(linesBefore("SIGNAL TOKENS", from, "MSG 2052 ").size(), 1);
+        QCOMPARE(linesUntilBarrier("SIGNAL TOKENS", from, true).size(), 1);
         QCOMPARE(authorizationOfLastList(), "Bearer " + token);
 
         // A login taken over elsewhere: the platform's text, once for the one refused request.
@@ -247,8 +210,7 @@ private slots:
         from = m_host.lines().size();
         QVERIFY(m_host.command("startpush"));
         QVERIFY(!waitLine("SIGNAL REMOTELOGIN ", from).isEmpty());
-        QVERIFY(barrier(false));
-        QCOMPARE(linesBefore("SIGNAL REMOTELOGIN", from, "MSG 2052 "),
+        QCOMPARE(linesUntilBarrier("SIGNAL REMOTELOGIN", from, false),
                  QStringList(QStringLiteral("SIGNAL REMOTELOGIN ") + escaped(text.toUtf8())));
     }
 };

@@ -3,9 +3,8 @@
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
+#include <QTest>
 
 HostProcess::HostProcess(QObject* parent) : QObject(parent), m_process(new QProcess(this))
 {
@@ -42,10 +41,7 @@ bool HostProcess::start(bool startModule, const QStringList& extraArgs, Mode mod
     m_lines.clear();
     m_partial.clear();
     m_process->start(QDir(binDir).filePath(QStringLiteral("demo-host")), args);
-    if (!m_process->waitForStarted(5000)) {
-        return false;
-    }
-    return waitForLine(QStringLiteral("READY "), 10000) >= 0;
+    return m_process->waitForStarted(5000) && waitForLine(QStringLiteral("READY "), 10000) >= 0;
 }
 
 void HostProcess::stop()
@@ -75,43 +71,26 @@ bool HostProcess::isRunning() const
 void HostProcess::readOutput()
 {
     m_partial.append(m_process->readAllStandardOutput());
-    int newline = 0;
-    while ((newline = m_partial.indexOf('\n')) >= 0) {
-        const QString line = QString::fromUtf8(m_partial.left(newline));
-        m_partial.remove(0, newline + 1);
-        m_lines.append(line);
-        emit lineArrived(line);
+    for (int newline; (newline = m_partial.indexOf('\n')) >= 0; m_partial.remove(0, newline + 1)) {
+        m_lines.append(QString::fromUtf8(m_partial.left(newline)));
     }
 }
 
 int HostProcess::waitForLine(const QString& prefix, int timeoutMs, int from)
 {
-    auto find = [this, &prefix, from]() {
-        for (int i = qMax(0, from); i < m_lines.size(); ++i) {
-            if (m_lines.at(i).startsWith(prefix)) {
-                return i;
+    int index = -1;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (index = qMax(0, from); index < m_lines.size(); ++index) {
+                if (m_lines.at(index).startsWith(prefix)) {
+                    return true;
+                }
             }
-        }
-        return -1;
-    };
-    int index = find();
-    if (index >= 0 || m_process->state() == QProcess::NotRunning) {
-        return index;
-    }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &HostProcess::lineArrived, &loop, [&loop, &prefix](const QString& line) {
-        if (line.startsWith(prefix)) {
-            loop.quit();
-        }
-    });
-    connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
-            &QEventLoop::quit);
-    timer.start(timeoutMs);
-    loop.exec();
-    return find();
+            index = -1;
+            return m_process->state() == QProcess::NotRunning;
+        },
+        timeoutMs);
+    return index;
 }
 
 bool HostProcess::send(const QString& command)

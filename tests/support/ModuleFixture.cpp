@@ -1,10 +1,6 @@
 #include "ModuleFixture.h"
 
 #include "alarms/CAlarmMsgWnd.h"
-#include "alarms/CListCtrl.h"
-#include "playback/CPlayThread.h"
-#include "playback/CusSliderWnd.h"
-#include "shell/MessageClient.h"
 #include "shell/ProcessEnd.h"
 #include "widgets/CTipMsg.h"
 
@@ -12,23 +8,12 @@
 #include <QPushButton>
 #include <QTest>
 
-ModuleFixture::ModuleFixture() = default;
-
-ModuleFixture::~ModuleFixture()
-{
-    close();
-}
-
 bool ModuleFixture::start(const QList<QJsonObject>& alarms, bool bVideo)
 {
     SetModuleProcessEnd([] {});
     m_bVideo = bVideo;
-    if (!sim.start()) {
-        m_strError = sim.errorString();
-        return false;
-    }
-    if (!host.start(false)) {
-        m_strError = QStringLiteral("the demo host did not start");
+    if (!sim.start() || !host.start(false)) {
+        m_strError = "the simulator or the demo host did not start: " + sim.errorString();
         return false;
     }
     if (bVideo) {
@@ -69,26 +54,6 @@ bool ModuleFixture::open(int nRows, const QString& strExtra)
     return true;
 }
 
-void ModuleFixture::close()
-{
-    m_client.reset();
-}
-
-CListCtrl* ModuleFixture::unreadList() const
-{
-    return child<QWidget>("notReadListTab")->findChild<CListCtrl*>();
-}
-
-CListCtrl* ModuleFixture::allList() const
-{
-    return child<QWidget>("allResListTab")->findChild<CListCtrl*>();
-}
-
-QString ModuleFixture::lastBody(const QString& strPath)
-{
-    return requests(strPath).last().toObject().value(QStringLiteral("body")).toString();
-}
-
 QString ModuleFixture::tipText() const
 {
     for (CTipMsg* pTip : m_client->findChildren<CTipMsg*>()) {
@@ -97,16 +62,6 @@ QString ModuleFixture::tipText() const
         }
     }
     return QString();
-}
-
-CPlayThread* ModuleFixture::worker() const
-{
-    return m_client->findChild<CPlayThread*>();
-}
-
-CusSliderWnd* ModuleFixture::bar() const
-{
-    return m_client->findChild<CusSliderWnd*>();
 }
 
 int ModuleFixture::rowIndex(const std::string& strSerial, int nChannel) const
@@ -119,11 +74,6 @@ int ModuleFixture::rowIndex(const std::string& strSerial, int nChannel) const
         }
     }
     return -1;
-}
-
-QRect ModuleFixture::rowRect(int nIndex) const
-{
-    return unreadList()->visualItemRect(unreadList()->item(nIndex));
 }
 
 CAlarmMsgWnd* ModuleFixture::clickRow(const std::string& strSerial, int nChannel)

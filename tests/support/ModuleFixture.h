@@ -1,9 +1,11 @@
-// The window against the platform simulator and a headless demo host: what
-// every window test sets up, in one place.
+// The window against the simulator and a headless demo host: what every window test sets up.
 #pragma once
 
 #include "ModuleLaunch.h"
+#include "alarms/CListCtrl.h"
 #include "base/LaunchValues.h"
+#include "playback/CPlayThread.h"
+#include "playback/CusSliderWnd.h"
 #include "shell/MessageClient.h"
 
 #include <QApplication>
@@ -14,15 +16,10 @@
 #include <memory>
 #include <string>
 
-class CAlarmMsgWnd;
-class CPlayThread;
-class CusSliderWnd;
-
 class ModuleFixture
 {
 public:
-    ModuleFixture();
-    ~ModuleFixture();
+    ~ModuleFixture() { close(); }
 
     // Starts the simulator (no demo data) with these alarms, and the host;
     // false with error() on failure. With bVideo the video library is pointed
@@ -32,7 +29,7 @@ public:
     // the launch string and the window, shows it and waits until the unread
     // page has nRows rows (-1: waits for nothing).
     bool open(int nRows = -1, const QString& strExtra = {});
-    void close();
+    void close() { m_client.reset(); }
     QString error() const { return m_strError; }
 
     // The configuration again, e.g. with other folders; the window reads it when it needs it.
@@ -43,17 +40,17 @@ public:
     {
         return m_client->findChild<T*>(QString::fromLatin1(szName));
     }
-    CListCtrl* unreadList() const;
-    CListCtrl* allList() const;
+    CListCtrl* unreadList() const { return child<QWidget>("notReadListTab")->findChild<CListCtrl*>(); }
+    CListCtrl* allList() const { return child<QWidget>("allResListTab")->findChild<CListCtrl*>(); }
     QJsonArray requests(const QString& strPath) { return sim.lastRequests(strPath, 100); }
-    QString lastBody(const QString& strPath);
+    QString lastBody(const QString& strPath) { return requests(strPath).last()["body"].toString(); }
     // The text of the tip on screen, empty when none is.
     QString tipText() const;
-    CPlayThread* worker() const;
-    CusSliderWnd* bar() const;
+    CPlayThread* worker() const { return m_client->findChild<CPlayThread*>(); }
+    CusSliderWnd* bar() const { return m_client->findChild<CusSliderWnd*>(); }
     // The first unread row of this camera, -1 if none.
     int rowIndex(const std::string& strSerial, int nChannel = 1) const;
-    QRect rowRect(int nIndex) const;
+    QRect rowRect(int nIndex) const { return unreadList()->visualItemRect(unreadList()->item(nIndex)); }
     // Clicks the unread row of this camera once its picture request is over; nullptr if none.
     CAlarmMsgWnd* clickRow(const std::string& strSerial, int nChannel = 1);
     void clickRowAt(int nIndex);

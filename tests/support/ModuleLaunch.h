@@ -1,5 +1,4 @@
-// The configuration file and launch string with which tests start the window
-// against the platform simulator and a test host.
+// The configuration file and launch string that start the window against the simulator and a host.
 #pragma once
 
 #include "HostProcess.h"
@@ -9,8 +8,7 @@
 #include <QFile>
 #include <QString>
 
-// Writes <dir>/cfg.xml naming the simulator's CA (plus any further settings)
-// and returns its path.
+// Writes <dir>/cfg.xml naming the simulator's CA (plus strExtra) and returns its path.
 inline QString WriteModuleConfig(const QString& strDir, const SimulatorProcess& sim,
                                  const QString& strExtra = {})
 {
@@ -23,8 +21,7 @@ inline QString WriteModuleConfig(const QString& strDir, const SimulatorProcess& 
     return strPath;
 }
 
-// Host handle, platform tokens and address, configuration; with bVideo also
-// the video library's keys.
+// Host handle, platform tokens and address, configuration; with bVideo the video library's keys.
 inline QString ModuleLaunchString(const HostProcess& host, const SimulatorProcess& sim, const QString& strCfg,
                                   bool bVideo = false)
 {

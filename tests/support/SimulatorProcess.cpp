@@ -10,12 +10,9 @@
 namespace {
 
 const int kAdminTimeoutMs = 10000;
-
-QString binary()
-{
-    QByteArray dir = qgetenv("MC_BIN_DIR");
-    return dir.isEmpty() ? QStringLiteral("platform-sim") : QString::fromLocal8Bit(dir) + "/platform-sim";
-}
+const QString kBinary = qEnvironmentVariableIsEmpty("MC_BIN_DIR")
+                            ? QString("platform-sim")
+                            : qEnvironmentVariable("MC_BIN_DIR") + "/platform-sim";
 
 } // namespace
 
@@ -26,19 +23,10 @@ SimulatorProcess::~SimulatorProcess()
     stop();
 }
 
-QString SimulatorProcess::dataDir() const
-{
-    return m_dir ? m_dir->path() + "/data" : QString();
-}
-
 bool SimulatorProcess::start(int timeoutMs)
 {
     stop();
     m_dir = std::make_unique<QTemporaryDir>();
-    if (!m_dir->isValid()) {
-        m_error = QStringLiteral("no temporary directory");
-        return false;
-    }
     return launch(m_extraArgs, timeoutMs);
 }
 
@@ -57,7 +45,7 @@ bool SimulatorProcess::restart(int timeoutMs)
 
 bool SimulatorProcess::launch(const QStringList& extraArgs, int timeoutMs)
 {
-    QString readyFile = m_dir->path() + "/ready.json";
+    const QString readyFile = m_dir->path() + "/ready.json";
     QFile::remove(readyFile);
     m_ready = QJsonObject();
     m_process = std::make_unique<QProcess>();
@@ -66,27 +54,17 @@ bool SimulatorProcess::launch(const QStringList& extraArgs, int timeoutMs)
         m_process->setStandardErrorFile(m_dir->path() + "/stderr.txt", QIODevice::Append);
     else
         m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QStringList args{"--data-dir", dataDir(), "--ready-file", readyFile};
-    m_process->start(binary(), args + extraArgs);
-    if (!m_process->waitForStarted(5000)) {
-        m_error = QStringLiteral("cannot start %1: %2").arg(binary(), m_process->errorString());
-        return false;
-    }
+    m_process->start(kBinary, QStringList{"--data-dir", m_dir->path() + "/data", "--ready-file", readyFile} +
+                                  extraArgs);
     QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (m_process->state() == QProcess::NotRunning) {
-            m_error = QStringLiteral("platform-sim exited with %1").arg(m_process->exitCode());
-            return false;
-        }
+    while (!deadline.hasExpired() && m_process->waitForStarted(5000)) {
         QFile file(readyFile);
-        if (file.open(QIODevice::ReadOnly)) {
-            m_ready = QJsonDocument::fromJson(file.readAll()).object();
-            if (!m_ready.isEmpty())
-                return true;
-        }
+        if (file.open(QIODevice::ReadOnly) &&
+            !(m_ready = QJsonDocument::fromJson(file.readAll()).object()).isEmpty())
+            return true;
         QThread::msleep(20);
     }
-    m_error = QStringLiteral("platform-sim not ready within %1 ms").arg(timeoutMs);
+    m_error = QString("platform-sim not ready within %1 ms: %2").arg(timeoutMs).arg(m_process->exitCode());
     stop();
     return false;
 }
@@ -95,12 +73,9 @@ void SimulatorProcess::stop()
 {
     if (m_process && m_process->state() != QProcess::NotRunning) {
         m_process->terminate();
-        if (!m_process->waitForFinished(10000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-        }
+        m_process->waitForFinished(10000);
     }
-    m_process.reset();
+    kill();
 }
 
 void SimulatorProcess::kill()
@@ -121,6 +96,11 @@ QByteArray SimulatorProcess::log() const
 bool SimulatorProcess::isRunning() const
 {
     return m_process && m_process->state() == QProcess::Running;
+}
+
+bool SimulatorProcess::post(const QString& path, const QJsonObject& body)
+{
+    return admin("POST", path, body).value("ok").toBool();
 }
 
 QJsonObject SimulatorProcess::admin(const QByteArray& method, const QString& path, const QJsonObject& body,
@@ -157,54 +137,54 @@ QJsonObject SimulatorProcess::admin(const QByteArray& method, const QString& pat
 
 QJsonArray SimulatorProcess::addAlarm(const QJsonObject& fields)
 {
-    return admin("POST", QStringLiteral("/admin/alarms"), fields).value("ids").toArray();
+    return admin("POST", "/admin/alarms", fields).value("ids").toArray();
 }
 
-bool SimulatorProcess::setFault(const QString& path, int status, int delayMs, bool drop, int count)
+bool SimulatorProcess::setFault(const QString& path, int status, int delayMs, bool drop, int count,
+                                const QString& body)
 {
-    QJsonObject body{
-        {"path", path}, {"status", status}, {"delayMs", delayMs}, {"drop", drop}, {"count", count}};
-    return admin("POST", QStringLiteral("/admin/faults"), body).value("ok").toBool();
+    QJsonObject fault{
+        {"path", path}, {"status", status}, {"delayMs", delayMs}, {"drop", drop}, {"body", body}};
+    fault["count"] = count;
+    return post("/admin/faults", fault);
 }
 
 bool SimulatorProcess::clearFaults()
 {
-    return admin("POST", QStringLiteral("/admin/faults/reset")).value("ok").toBool();
+    return post("/admin/faults/reset");
 }
 
 QJsonArray SimulatorProcess::lastRequests(const QString& path, int limit)
 {
     // One arg() call: the encoded path holds "%2F", which a second arg() would take for a placeholder.
-    QString query = QStringLiteral("/admin/requests?path=%1&limit=%2")
-                        .arg(QString::fromUtf8(QUrl::toPercentEncoding(path)), QString::number(limit));
-    return admin("GET", query).value("requests").toArray();
+    return admin("GET", QString("/admin/requests?path=%1&limit=%2")
+                            .arg(QString::fromUtf8(QUrl::toPercentEncoding(path)), QString::number(limit)))
+        .value("requests")
+        .toArray();
 }
 
 bool SimulatorProcess::expireToken(const QString& token)
 {
-    return admin("POST", QStringLiteral("/admin/tokens/expire"), {{"token", token}}).value("ok").toBool();
+    return post("/admin/tokens/expire", {{"token", token}});
 }
 
 bool SimulatorProcess::takeOverLogin(const QString& token, const QString& msg)
 {
-    return admin("POST", QStringLiteral("/admin/login/takeover"), {{"token", token}, {"msg", msg}})
-        .value("ok")
-        .toBool();
+    return post("/admin/login/takeover", {{"token", token}, {"msg", msg}});
 }
 
 bool SimulatorProcess::setDeviceOnline(const QString& serial, int channelNo, bool online)
 {
-    QJsonObject body{{"deviceSerial", serial}, {"channelNo", channelNo}, {"online", online}};
-    return admin("POST", QStringLiteral("/admin/devices"), body).value("ok").toBool();
+    return post("/admin/devices", {{"deviceSerial", serial}, {"channelNo", channelNo}, {"online", online}});
 }
 
 int SimulatorProcess::controlStreams(const QString& action, const QString& serial, int channelNo)
 {
     QJsonObject body{{"action", action}, {"deviceSerial", serial}, {"channelNo", channelNo}};
-    return admin("POST", QStringLiteral("/admin/streams"), body).value("matched").toInt(-1);
+    return admin("POST", "/admin/streams", body).value("matched").toInt(-1);
 }
 
 QJsonArray SimulatorProcess::cameras()
 {
-    return admin("GET", QStringLiteral("/admin/cameras")).value("cameras").toArray();
+    return admin("GET", "/admin/cameras").value("cameras").toArray();
 }

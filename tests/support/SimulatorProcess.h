@@ -1,18 +1,14 @@
 #pragma once
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
 
-// Runs the platform simulator (MC_BIN_DIR/platform-sim) for a test: its own data
-// directory, ephemeral ports, the demo seed unless told otherwise. Admin calls
-// block (bounded, 10 s) on a plain socket: any thread, no event loop needed.
+// The platform simulator (MC_BIN_DIR/platform-sim) for a test: own data directory, ephemeral
+// ports. Admin calls block (10 s at most) on a plain socket: any thread, no event loop needed.
 class SimulatorProcess
 {
 public:
@@ -33,9 +29,7 @@ public:
     QByteArray log() const;
     bool isRunning() const;
     QString errorString() const { return m_error; }
-    QString dataDir() const;
 
-    // The ready file's values.
     QJsonObject readyInfo() const { return m_ready; }
     int httpsPort() const { return m_ready.value("https_port").toInt(); }
     int pushPort() const { return m_ready.value("push_port").toInt(); }
@@ -55,11 +49,11 @@ public:
     // One admin call; the reply object (empty on failure), status 0 without an answer.
     QJsonObject admin(const QByteArray& method, const QString& path, const QJsonObject& body = {},
                       int* status = nullptr);
-
     // Adds alarms (fields of POST /admin/alarms) and returns their ids; they are pushed too.
     QJsonArray addAlarm(const QJsonObject& fields = {});
-    // Faults on a path ("*" at the end: every path starting with the rest); count -1 until cleared.
-    bool setFault(const QString& path, int status, int delayMs = 0, bool drop = false, int count = -1);
+    // Faults on a path ("*" at the end: any path starting with the rest), count -1: until cleared.
+    bool setFault(const QString& path, int status, int delayMs = 0, bool drop = false, int count = -1,
+                  const QString& body = {});
     bool clearFaults();
     // The last requests received on a path, oldest first: {method, path, query, headers:[[n,v]...], body}.
     QJsonArray lastRequests(const QString& path, int limit = 20);
@@ -72,6 +66,7 @@ public:
     QJsonArray cameras();
 
 private:
+    bool post(const QString& path, const QJsonObject& body = {});
     bool launch(const QStringList& args, int timeoutMs);
 
     QStringList m_extraArgs;

@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -15,21 +14,15 @@
 namespace {
 
 template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* pointer)
+std::unique_ptr<T, decltype(&std::free)> reply(T* pointer)
 {
-    return Reply<T>(pointer, &std::free);
+    return {pointer, &std::free};
 }
 
 void stop(QProcess& process)
 {
-    if (process.state() == QProcess::NotRunning) {
-        return;
-    }
     process.terminate();
-    if (!process.waitForFinished(3000)) {
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(3000)) {
         process.kill();
         process.waitForFinished(3000);
     }
@@ -49,8 +42,8 @@ XSession::~XSession()
 QString XSession::missingProgram()
 {
     for (const char* program : {"Xvfb", "openbox"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
-            return QString::fromLatin1(program);
+        if (QStandardPaths::findExecutable(program).isEmpty()) {
+            return program;
         }
     }
     return QString();
@@ -59,69 +52,55 @@ QString XSession::missingProgram()
 bool XSession::start(QString* error)
 {
     // The server picks a free display itself and names it on stdout once it serves.
-    m_server.start(QStringLiteral("Xvfb"),
-                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1600x900x24"), QStringLiteral("-nolisten"),
-                    QStringLiteral("tcp")});
+    m_server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1600x900x24", "-nolisten", "tcp"});
     QDeadlineTimer deadline(15000);
     QByteArray number;
     while (!number.endsWith('\n') && !deadline.hasExpired() && m_server.state() != QProcess::NotRunning) {
         m_server.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         number += m_server.readAllStandardOutput();
     }
-    if (!number.endsWith('\n')) {
-        *error = QStringLiteral("Xvfb did not name its display: %1")
-                     .arg(QString::fromLocal8Bit(m_server.readAllStandardError()));
-        return false;
-    }
     m_display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
     m_connection = xcb_connect(m_display.toLatin1().constData(), nullptr);
-    if (xcb_connection_has_error(m_connection)) {
-        *error = QStringLiteral("cannot connect to %1").arg(m_display);
+    if (!number.endsWith('\n') || xcb_connection_has_error(m_connection)) {
+        *error = "no display from Xvfb: " + QString::fromLocal8Bit(m_server.readAllStandardError());
         return false;
     }
     m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), m_display);
-    m_windowManager.setProcessEnvironment(environment);
-    m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-    // No minimise animation: a window's place on the screen is final as soon
-    // as the window manager has acted.
-    const QString config = m_configDir.filePath(QStringLiteral("rc.xml"));
+    // No minimise animation: a window's place is final as soon as the window manager has acted.
+    const QString config = m_configDir.filePath("rc.xml");
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write("<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\">"
                    "<theme><animateIconify>no</animateIconify></theme></openbox_config>\n") < 0) {
-        *error = QStringLiteral("cannot write %1").arg(config);
+        *error = "cannot write " + config;
         return false;
     }
     file.close();
-    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--config-file"), config});
+    m_windowManager.setProcessEnvironment(environment());
+    m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
+    m_windowManager.start("openbox", {"--config-file", config});
     // The window manager serves once it has announced itself on the root window.
-    const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
     while (!deadline.hasExpired() && m_windowManager.state() != QProcess::NotRunning) {
-        auto property = reply(xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, m_root, check, XCB_ATOM_WINDOW, 0, 1), nullptr));
-        if (property && xcb_get_property_value_length(property.get()) > 0) {
+        if (!property(m_root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty()) {
             return true;
         }
         QThread::msleep(20);
     }
-    *error = QStringLiteral("openbox did not start on %1").arg(m_display);
+    *error = "openbox did not start on " + m_display;
     return false;
 }
 
 QProcessEnvironment XSession::environment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), m_display);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert("DISPLAY", m_display);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
     // Without these, libdbus looks for a bus through the display and the GLX
     // driver is loaded: both keep memory to the end that no code here reaches.
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-    environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    environment.insert("QT_XCB_GL_INTEGRATION", "none");
     return environment;
 }
 
@@ -132,81 +111,44 @@ quint32 XSession::atom(const char* name) const
     return answer ? answer->atom : 0;
 }
 
+QByteArray XSession::property(quint32 window, const char* name, quint32 type) const
+{
+    auto value = reply(xcb_get_property_reply(
+        m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 256), nullptr));
+    return value ? QByteArray(static_cast<const char*>(xcb_get_property_value(value.get())),
+                              xcb_get_property_value_length(value.get()))
+                 : QByteArray();
+}
+
 QSize XSession::screenSize() const
 {
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
     return QSize(screen->width_in_pixels, screen->height_in_pixels);
 }
 
-QList<quint32> XSession::allWindows() const
+QList<quint32> XSession::viewableWindows(qint64 pid, const QString& name) const
 {
     QList<quint32> result;
     QList<quint32> pending{m_root};
     while (!pending.isEmpty()) {
-        const quint32 window = pending.takeFirst();
-        auto tree = reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
-        if (!tree) {
-            continue;
-        }
-        const xcb_window_t* children = xcb_query_tree_children(tree.get());
-        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-            result << children[i];
-            pending << children[i];
-        }
-    }
-    return result;
-}
-
-qint64 XSession::pidOf(quint32 window) const
-{
-    static const xcb_atom_t pidAtom = atom("_NET_WM_PID");
-    auto property = reply(xcb_get_property_reply(
-        m_connection, xcb_get_property(m_connection, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
-    if (!property || xcb_get_property_value_length(property.get()) < 4) {
-        return 0;
-    }
-    return *static_cast<const quint32*>(xcb_get_property_value(property.get()));
-}
-
-QString XSession::nameOf(quint32 window) const
-{
-    static const xcb_atom_t nameAtom = atom("_NET_WM_NAME");
-    auto property = reply(xcb_get_property_reply(
-        m_connection, xcb_get_property(m_connection, 0, window, nameAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-        nullptr));
-    if (!property) {
-        return QString();
-    }
-    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(property.get())),
-                             xcb_get_property_value_length(property.get()));
-}
-
-bool XSession::isViewable(quint32 window) const
-{
-    auto attributes = reply(xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
-    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
-QList<quint32> XSession::viewableWindowsOf(qint64 pid) const
-{
-    QList<quint32> result;
-    for (quint32 window : allWindows()) {
-        if (pidOf(window) == pid && isViewable(window)) {
-            result << window;
+        auto tree = reply(
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, pending.takeFirst()), nullptr));
+        const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+        for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const quint32 window = children[i];
+            pending << window;
+            const QByteArray windowPid = property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
+            auto attributes = reply(xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
+            if (windowPid.size() >= 4 && *reinterpret_cast<const quint32*>(windowPid.constData()) == pid &&
+                attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                (name.isEmpty() ||
+                 property(window, "_NET_WM_NAME", XCB_GET_PROPERTY_TYPE_ANY) == name.toUtf8())) {
+                result << window;
+            }
         }
     }
     return result;
-}
-
-quint32 XSession::viewableWindowNamed(qint64 pid, const QString& name) const
-{
-    for (quint32 window : viewableWindowsOf(pid)) {
-        if (nameOf(window) == name) {
-            return window;
-        }
-    }
-    return 0;
 }
 
 QRect XSession::geometry(quint32 window) const
@@ -214,20 +156,14 @@ QRect XSession::geometry(quint32 window) const
     auto size = reply(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
     auto origin = reply(xcb_translate_coordinates_reply(
         m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
-    if (!size || !origin) {
-        return QRect();
-    }
-    return QRect(origin->dst_x, origin->dst_y, size->width, size->height);
+    return size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height) : QRect();
 }
 
 bool XSession::isInside(quint32 window, quint32 ancestor) const
 {
     for (quint32 current = window; current != 0 && current != m_root;) {
         auto tree = reply(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, current), nullptr));
-        if (!tree) {
-            return false;
-        }
-        current = tree->parent;
+        current = tree ? tree->parent : 0;
         if (current == ancestor) {
             return true;
         }
@@ -255,10 +191,8 @@ void XSession::click(quint32 window, const QPoint& pos) const
         std::memset(&event, 0, sizeof(event));
         event.response_type = type;
         event.detail = 1;
-        event.time = XCB_CURRENT_TIME;
         event.root = m_root;
         event.event = window;
-        event.child = XCB_NONE;
         event.root_x = qint16(where.x() + pos.x());
         event.root_y = qint16(where.y() + pos.y());
         event.event_x = qint16(pos.x());

@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
-#include <QString>
 #include <QTemporaryDir>
 
 struct xcb_connection_t;
@@ -20,18 +19,14 @@ public:
 
     // The program a session needs that is not installed, or nothing.
     static QString missingProgram();
-
     // Starts the server and the window manager and waits until both serve.
     bool start(QString* error);
-    QString display() const { return m_display; }
     // For a Qt process on this display: xcb, no session bus, no OpenGL.
     QProcessEnvironment environment() const;
     QSize screenSize() const;
 
-    // Viewable windows (mapped, every ancestor too) whose _NET_WM_PID is pid.
-    QList<quint32> viewableWindowsOf(qint64 pid) const;
-    // The first viewable window of that process whose name is name; 0 if none.
-    quint32 viewableWindowNamed(qint64 pid, const QString& name) const;
+    // Viewable windows (mapped, every ancestor too) of process pid, named name if given.
+    QList<quint32> viewableWindows(qint64 pid, const QString& name = {}) const;
     // On the screen; empty when the window is gone.
     QRect geometry(quint32 window) const;
     bool isInside(quint32 window, quint32 ancestor) const;
@@ -41,10 +36,7 @@ public:
     void click(quint32 window, const QPoint& pos) const;
 
 private:
-    QList<quint32> allWindows() const;
-    qint64 pidOf(quint32 window) const;
-    QString nameOf(quint32 window) const;
-    bool isViewable(quint32 window) const;
+    QByteArray property(quint32 window, const char* name, quint32 type) const;
     quint32 atom(const char* name) const;
 
     QTemporaryDir m_configDir;
