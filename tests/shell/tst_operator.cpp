@@ -578,6 +578,7 @@ private slots:
     void theRowOpenWhenTheHostHidTheModuleOpensAgain()
     {
         m_fx.clickRowAt(0);
+        m_client->ChangeHideModule(1); // remembered
         QCOMPARE(detailPage(), QString("detailPage"));
         m_client->ChangeHideModule(0);
         QCOMPARE(detailPage(), QString("orgPage"));
