@@ -1,13 +1,11 @@
-// Faults around a running module process, against the real simulator and demo
-// host. Each row: the module lives (without a host: ends by itself with 0),
-// answers a ping within a second, logs the fault, keeps every token and code
-// out of every log, and its next good answer is right. Rows share one module
-// process and run in order. MC_MODULE_BIN_DIR runs another build's module.
+// Faults around a running module process, against the real simulator and demo host. Each row: the
+// module lives (without a host: ends by itself with 0), answers a ping within a second, logs the
+// fault, keeps every token and code out of every log, and its next good answer is right. Rows share
+// one module process and run in order. MC_MODULE_BIN_DIR runs another build's module.
 #include "ModuleLaunch.h"
 
 #include "native/CHostFrame.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QProcess>
 #include <QRegularExpression>
@@ -31,6 +29,13 @@ constexpr int kLogMs = qMin(5000 * kSlow, kListTimeoutMs - 2000);
 const char* const kListPath = "/api/msg/list";
 const char* const kRefreshPath = "/api/user/app/refresh/token";
 
+// Fails the test with the reason a check gives, if it gives one.
+#define VERIFY_FINE(expr)                                                                                    \
+    do {                                                                                                     \
+        const QString strWhy = (expr);                                                                       \
+        QVERIFY2(strWhy.isEmpty(), qPrintable(strWhy));                                                      \
+    } while (false)
+
 enum Fault
 {
     PlatformDownAtStart,
@@ -38,11 +43,11 @@ enum Fault
     SlowerThanTimeout,
     TokenExpired,
     Storm401,
-    HostileBody,
+    Body,
     PushClosed,
     PushOversized,
     PushSplit,
-    HostFrame,
+    Frame,
     HostKilled
 };
 
@@ -54,8 +59,8 @@ QByteArray pingFrame(qint32 nValue)
     return CHostFrame::makeCommand(quint32(nValue), ping).encode();
 }
 
-// A ping frame (30 bytes: length, magic, version, type, sequence, kind, value,
-// two empty blobs) with a big-endian field replaced.
+// A ping frame (30 bytes: length, magic, version, type, sequence, kind, value, two empty blobs)
+// with a big-endian field replaced.
 QByteArray patchedPing(int nOffset, quint32 nValue, int nBytes)
 {
     QByteArray baFrame = pingFrame(1);
@@ -82,6 +87,7 @@ private:
     QStringList m_secrets;
     QString m_strToken; // the latest pair the host was told of, for a module started anew
     QString m_strRefreshToken;
+    int m_nFrame = 1000; // the values of the pings behind bad frames
 
     QString moduleLog() const
     {
@@ -89,18 +95,15 @@ private:
         return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
     }
     bool moduleRuns() const { return m_module.state() != QProcess::NotRunning; }
-    bool moduleEndsWell(int nTimeoutMs)
+    bool moduleEndsWell()
     {
-        if (moduleRuns() && !m_module.waitForFinished(nTimeoutMs)) {
-            return false;
-        }
-        return m_module.exitStatus() == QProcess::NormalExit && m_module.exitCode() == 0;
+        return (!moduleRuns() || m_module.waitForFinished(kAnswerMs)) &&
+               m_module.exitStatus() == QProcess::NormalExit && m_module.exitCode() == 0;
     }
     bool startModule()
     {
-        if (!m_host.isRunning() && !m_host.start(false)) {
+        if (!m_host.isRunning() && !m_host.start(false))
             return false;
-        }
         const QString strDir = qEnvironmentVariable("MC_MODULE_BIN_DIR", qEnvironmentVariable("MC_BIN_DIR"));
         const int nFrom = m_host.lines().size();
         const QString strLaunch = ModuleLaunchString(m_host, m_sim, m_strCfg, true)
@@ -108,99 +111,102 @@ private:
                                       .replace(m_sim.refreshToken(), m_strRefreshToken);
         m_module.start(QDir(strDir).filePath("messageclient"), {strLaunch});
         const int nLinked = m_host.waitForLine("CONNECTED", kAnswerMs, nFrom);
-        // Settled once its first unread request is answered, so that a fault
-        // set next meets the row's own requests.
+        // Settled once its first unread request is answered, so that a fault set next meets the row's own.
         return nLinked >= 0 &&
                (!m_sim.isRunning() || m_host.waitForLine("MSG 2054 ", kAnswerMs, nLinked) >= 0);
     }
     int pushClients()
     {
         int nStarted = 0;
-        for (const QJsonValue& client :
-             m_sim.admin("GET", "/admin/push/clients").value("clients").toArray()) {
+        for (const QJsonValue& client : m_sim.admin("GET", "/admin/push/clients").value("clients").toArray())
             nStarted += client.toObject().value("starts").toInt() > 0 ? 1 : 0;
-        }
         return nStarted;
     }
     bool pushConnected()
     {
-        if (pushClients() == 0) {
+        if (pushClients() == 0)
             m_host.send("startpush");
-        }
         return QTest::qWaitFor([this] { return pushClients() == 1; }, kAnswerMs);
     }
     void show() { m_host.send(QString("show %1").arg(m_nShowId)); }
-    // The next list answer is this body (with more of the fault's fields).
-    void listReply(const QByteArray& baBody, QJsonObject fields)
+    // The next list answer is this body, so late, padded to so many bytes.
+    void listReply(const QByteArray& baBody, int nDelayMs, int nPadTo)
     {
-        fields.insert("path", kListPath);
-        fields.insert("status", 200);
-        fields.insert("body", QString(baBody));
-        fields.insert("count", 1);
-        m_sim.admin("POST", "/admin/faults", fields);
+        m_sim.admin("POST", "/admin/faults",
+                    {{"path", kListPath},
+                     {"status", 200},
+                     {"body", QString(baBody)},
+                     {"count", 1},
+                     {"delayMs", nDelayMs},
+                     {"padTo", nPadTo}});
     }
-
-    bool answersPing(QString* pWhy)
+    bool pong(int nValue, int nFrom)
     {
-        static int s_nPing = 0;
-        const int nValue = ++s_nPing;
-        const int nFrom = m_host.lines().size();
-        m_host.send(QString("ping %1").arg(nValue));
-        *pWhy = QString("no answer to a ping within %1 ms").arg(kPingMs);
         return m_host.waitForLine(QString("SIGNAL PONG %1").arg(nValue), kPingMs, nFrom) >= 0;
     }
+
+    // The first host line from nFrom on with this prefix, once it comes; empty if none does.
+    QString awaitLine(const QString& strPrefix, int nFrom)
+    {
+        const int nLine = m_host.waitForLine(strPrefix, kAnswerMs, nFrom);
+        return m_host.lines().value(nLine);
+    }
+
+    // Each of these returns what went wrong, empty if nothing did.
+    QString noPing()
+    {
+        static int s_nPing = 0;
+        const int nFrom = m_host.lines().size();
+        m_host.send(QString("ping %1").arg(++s_nPing));
+        return pong(s_nPing, nFrom) ? QString() : QString("no answer to a ping within %1 ms").arg(kPingMs);
+    }
     // The unread total the module tells the host after a show.
-    bool showsUnread(QString* pWhy)
+    QString unreadNotShown()
     {
         const int nFrom = m_host.lines().size();
         show();
         // What comes before the show's own message answers something older.
         const int nShown = m_host.waitForLine("MSG 2052 ", kAnswerMs, nFrom);
-        const int nCount = m_host.waitForLine("MSG 2054 ", kAnswerMs, qMax(nShown, nFrom));
+        const QString strSeen = awaitLine("MSG 2054 ", qMax(nShown, nFrom));
         const QString strWanted = QString("MSG 2054 w=3 l=%1 posted").arg(m_nUnread);
-        *pWhy = QString("after a show, wanted \"%1\", host saw: %2")
-                    .arg(strWanted, nCount >= 0 ? m_host.lines().at(nCount) : QString("nothing"));
-        return nShown >= 0 && nCount >= 0 && m_host.lines().at(nCount) == strWanted;
+        return nShown >= 0 && strSeen == strWanted
+                   ? QString()
+                   : QString("after a show, wanted \"%1\", host saw \"%2\"").arg(strWanted, strSeen);
     }
     // The first alarm notice from nFrom on is this alarm's, whole.
-    bool hostGotAlarm(int nId, int nFrom, QString* pWhy)
+    QString alarmNotForwarded(int nId, int nFrom)
     {
-        const int nLine = m_host.waitForLine("MSG 8591 ", kAnswerMs, nFrom);
-        const QString strLine = nLine >= 0 ? m_host.lines().at(nLine) : QString("nothing");
-        *pWhy = QString("alarm %1 not forwarded whole: %2").arg(nId).arg(strLine.left(200));
+        const QString strLine = awaitLine("MSG 8591 ", nFrom);
         return strLine.contains(QRegularExpression(QString("\"msgId\":%1[,}]").arg(nId))) &&
-               strLine.endsWith('}');
+                       strLine.endsWith('}')
+                   ? QString()
+                   : QString("alarm %1 not forwarded whole: \"%2\"").arg(nId).arg(strLine.left(200));
     }
-    QString currentToken()
-    {
-        const QStringList renewed = m_host.lines().filter(QRegularExpression("^SIGNAL TOKENS "));
-        if (!renewed.isEmpty()) {
-            m_strToken = renewed.last().section(' ', 2, 2);
-            m_strRefreshToken = renewed.last().section(' ', 3, 3);
-            m_secrets << m_strToken << m_strRefreshToken;
-        }
-        return m_strToken;
-    }
-    // A secret in clear in the module's file or output, the simulator's log or
-    // the host's events (bar the token hand-over, which is the host's own).
-    QString leaks()
+    // Renewed tokens are secrets too; the latest pair is what a module started anew gets.
+    QString latestToken()
     {
         for (const QString& line : m_host.lines().filter(QRegularExpression("^SIGNAL TOKENS "))) {
-            m_secrets << line.section(' ', 2, 2) << line.section(' ', 3, 3);
+            m_strToken = line.section(' ', 2, 2);
+            m_strRefreshToken = line.section(' ', 3, 3);
+            m_secrets << m_strToken << m_strRefreshToken;
         }
         m_secrets.removeDuplicates();
-        const QStringList hostEvents =
-            m_host.lines().filter(QRegularExpression("^(?!COPYDATA |SIGNAL TOKENS )"));
+        return m_strToken;
+    }
+    // A secret in clear in the module's file or output, the simulator's log or the host's events
+    // (bar the token hand-over, which is the host's own).
+    QString leaks()
+    {
+        latestToken();
         m_baModuleOutput += m_module.readAll();
-        const QList<QPair<QString, QString>> logs{{"module log", moduleLog()},
-                                                  {"module output", QString::fromLocal8Bit(m_baModuleOutput)},
-                                                  {"simulator log", QString::fromUtf8(m_sim.log())},
-                                                  {"host events", hostEvents.join('\n')}};
-        for (const auto& log : logs) {
+        const QString logs[] = {
+            moduleLog(), QString::fromLocal8Bit(m_baModuleOutput), QString::fromUtf8(m_sim.log()),
+            m_host.lines().filter(QRegularExpression("^(?!COPYDATA |SIGNAL TOKENS )")).join('\n')};
+        const char* const szNames[] = {"module log", "module output", "simulator log", "host events"};
+        for (int i = 0; i < 4; ++i) {
             for (const QString& strSecret : qAsConst(m_secrets)) {
-                if (log.second.contains(strSecret)) {
-                    return QString("%1 holds %2... in clear").arg(log.first, strSecret.left(2));
-                }
+                if (logs[i].contains(strSecret))
+                    return QString("%1 holds %2... in clear").arg(szNames[i], strSecret.left(2));
             }
         }
         return QString();
@@ -214,11 +220,12 @@ private slots:
         QDir(m_strLogDir).removeRecursively();
         m_sim.keepLog();
         QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("MESSAGECLIENT_LOG_DIR", m_strLogDir);
         // Encrypted pictures are fetched and opened with the cameras' codes.
-        environment.insert("PAVRIX_CLOUD_URL", m_sim.cloudUrl());
-        environment.insert("PAVRIX_CA_FILE", m_sim.caFile());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const auto& item : {qMakePair(QString("MESSAGECLIENT_LOG_DIR"), m_strLogDir),
+                                 qMakePair(QString("PAVRIX_CLOUD_URL"), m_sim.cloudUrl()),
+                                 qMakePair(QString("PAVRIX_CA_FILE"), m_sim.caFile())})
+            environment.insert(item.first, item.second);
         m_module.setProcessEnvironment(environment);
         m_module.setProcessChannelMode(QProcess::MergedChannels);
 
@@ -232,10 +239,8 @@ private slots:
         m_strRefreshToken = m_sim.refreshToken();
         m_secrets = QStringList{m_sim.token(), m_sim.refreshToken(), m_sim.accessToken(),
                                 m_sim.trustAccessToken(), m_sim.aesKey()};
-        for (const QJsonValue& camera : m_sim.cameras()) {
-            m_secrets << camera.toObject().value("code").toString()
-                      << camera.toObject().value("platformCode").toString();
-        }
+        for (const QJsonValue& camera : m_sim.cameras())
+            m_secrets << camera["code"].toString() << camera["platformCode"].toString();
         m_secrets.removeAll(QString());
     }
 
@@ -243,10 +248,9 @@ private slots:
     {
         if (moduleRuns()) {
             QVERIFY(m_host.command("close"));
-            QVERIFY2(moduleEndsWell(kAnswerMs), "module did not close cleanly");
+            QVERIFY2(moduleEndsWell(), "module did not close cleanly");
         }
-        const QString strLeak = leaks();
-        QVERIFY2(strLeak.isEmpty(), qPrintable(strLeak));
+        VERIFY_FINE(leaks());
     }
 
     void fault_data()
@@ -269,32 +273,32 @@ private slots:
         row("token expired", TokenExpired, {}, "RefreshToken()");
 
         const char* const szRefused = "GetNotReadMsg reply refused";
-        row("body: garbage", HostileBody, "<html><body>502 Bad Gateway</body></html>", szRefused);
-        row("body: wrong types", HostileBody,
+        row("body: garbage", Body, "<html><body>502 Bad Gateway</body></html>", szRefused);
+        row("body: wrong types", Body,
             "{\"code\":\"200\",\"data\":\"none\",\"page\":{\"pageNo\":\"1\",\"size\":[],\"total\":{}}}",
             szRefused);
-        row("body: nested 100000 deep", HostileBody, "{\"data\":" + QByteArray(100000, '['), szRefused);
-        row("body: 20 MB", HostileBody, {}, "bytes, aborted");
+        row("body: nested 100000 deep", Body, "{\"data\":" + QByteArray(100000, '['), szRefused);
+        row("body: 20 MB", Body, {}, "bytes, aborted");
 
         row("push: server closes", PushClosed, {}, "push server closed");
         row("push: message of 2 MiB", PushOversized,
             "AIMSG,{\"msgId\":1,\"pad\":\"" + QByteArray(2 << 20, 'x') + "\"}", "dropped");
         row("push: message in two reads", PushSplit, {}, "AIMSG:{\"msgId\"");
 
-        row("frame: bad magic", HostFrame, patchedPing(4, 0x58585858, 4), "bad magic");
-        row("frame: version 2", HostFrame, patchedPing(8, 2, 2), "unsupported version 2");
-        row("frame: unknown type", HostFrame, patchedPing(10, 99, 2), "unknown frame type 99");
-        row("frame: unknown command", HostFrame, patchedPing(16, 0xffff, 2), "unknown command");
-        row("frame: payload cut short", HostFrame, patchedPing(0, 22, 4).left(26), "payload truncated");
-        row("frame: blob beyond the frame", HostFrame, patchedPing(22, 1000, 4), "truncated");
-        row("frame: bytes left over", HostFrame, patchedPing(0, 30, 4) + QByteArray(4, '\0'),
+        row("frame: bad magic", Frame, patchedPing(4, 0x58585858, 4), "bad magic");
+        row("frame: version 2", Frame, patchedPing(8, 2, 2), "unsupported version 2");
+        row("frame: unknown type", Frame, patchedPing(10, 99, 2), "unknown frame type 99");
+        row("frame: unknown command", Frame, patchedPing(16, 0xffff, 2), "unknown command");
+        row("frame: payload cut short", Frame, patchedPing(0, 22, 4).left(26), "payload truncated");
+        row("frame: blob beyond the frame", Frame, patchedPing(22, 1000, 4), "truncated");
+        row("frame: bytes left over", Frame, patchedPing(0, 30, 4) + QByteArray(4, '\0'),
             "unexpected trailing bytes");
-        row("frame: meant for the host", HostFrame, CHostFrame::makeSend(1, 2054, 3, 1).encode(),
+        row("frame: meant for the host", Frame, CHostFrame::makeSend(1, 2054, 3, 1).encode(),
             "not for the module");
-        row("frame: answer nobody waits for", HostFrame, CHostFrame::makeAck(4242, 1).encode(),
+        row("frame: answer nobody waits for", Frame, CHostFrame::makeAck(4242, 1).encode(),
             "late or unknown");
-        row("frame: length below its header", HostFrame, patchedPing(0, 3, 4), "impossible frame length 3");
-        row("frame: length beyond 16 MiB", HostFrame, patchedPing(0, (16u << 20) + 1, 4),
+        row("frame: length below its header", Frame, patchedPing(0, 3, 4), "impossible frame length 3");
+        row("frame: length beyond 16 MiB", Frame, patchedPing(0, (16u << 20) + 1, 4),
             "impossible frame length 16777217");
         row("host killed", HostKilled, {}, "host link lost");
     }
@@ -304,22 +308,22 @@ private slots:
         QFETCH(int, fault);
         QFETCH(QByteArray, input);
         QFETCH(QString, logged);
-        QString strWhy;
         if (fault == PlatformDownAtStart && moduleRuns()) {
             QVERIFY(m_host.command("close"));
-            QVERIFY2(moduleEndsWell(kAnswerMs), "module did not close cleanly");
+            QVERIFY2(moduleEndsWell(), "module did not close cleanly");
         }
-        if (!m_sim.isRunning()) {
+        if (!m_sim.isRunning())
             QVERIFY2(m_sim.restart(), qPrintable(m_sim.errorString()));
-        }
         m_sim.clearFaults();
         if (fault != PlatformDownAtStart && !moduleRuns()) {
-            // A module that died in an earlier row gets a fresh host as well,
-            // and the tokens its host holds by now.
-            currentToken();
+            // A module that died in an earlier row gets a fresh host as well, and the tokens its host
+            // holds by now.
+            latestToken();
             m_host.stop();
             QVERIFY2(startModule(), "module never linked to its host");
         }
+        if (fault == PlatformKilled || fault == PushClosed || fault == PushOversized || fault == PushSplit)
+            QVERIFY2(pushConnected(), "no push connection");
         const int nLogFrom = moduleLog().size();
         const int nHostFrom = m_host.lines().size();
         int nAlarm = 0;
@@ -331,17 +335,16 @@ private slots:
             QVERIFY2(startModule(), "module never linked to its host");
             break;
         case PlatformKilled:
-            QVERIFY2(pushConnected(), "no push connection");
             m_sim.kill();
             show(); // a request that meets the outage
             break;
         case SlowerThanTimeout:
             // Late and wrong: shown, it would tell the host of 999 unread messages.
-            listReply(input, {{"delayMs", kListTimeoutMs + 2000}});
+            listReply(input, kListTimeoutMs + 2000, 0);
             show();
             break;
         case TokenExpired:
-            QVERIFY(m_sim.expireToken(currentToken()));
+            QVERIFY(m_sim.expireToken(latestToken()));
             show();
             QVERIFY2(m_host.waitForLine("SIGNAL TOKENS ", kAnswerMs, nHostFrom) >= 0, "no renewed tokens");
             break;
@@ -352,85 +355,74 @@ private slots:
             show();
             m_host.send("startpush");
             break;
-        case HostileBody:
-            listReply(input, {{"padTo", input.isEmpty() ? 20 * 1000 * 1000 : 0}});
+        case Body:
+            listReply(input, 0, input.isEmpty() ? 20 * 1000 * 1000 : 0);
             show();
             break;
         case PushClosed:
-            QVERIFY2(pushConnected(), "no push connection");
             QCOMPARE(m_sim.admin("POST", "/admin/push/close").value("closed").toInt(), 1);
             break;
         case PushOversized:
-            QVERIFY2(pushConnected(), "no push connection");
             QCOMPARE(
                 m_sim.admin("POST", "/admin/push/send", {{"text", QString(input)}}).value("sent").toInt(), 1);
             break;
-        case PushSplit: {
-            QVERIFY2(pushConnected(), "no push connection");
+        case PushSplit:
             nAlarm = m_sim.addAlarm({{"push", false}}).at(0).toInt();
             ++m_nUnread;
-            const QString strText = QString("AIMSG,{\"msgId\":%1,\"alarmType\":\"split\"}").arg(nAlarm);
-            const QJsonObject split{{"text", strText}, {"splitAt", 20}, {"pauseMs", 300}};
-            QCOMPARE(m_sim.admin("POST", "/admin/push/send", split).value("sent").toInt(), 1);
+            QCOMPARE(
+                m_sim
+                    .admin("POST", "/admin/push/send",
+                           {{"text", QString("AIMSG,{\"msgId\":%1,\"alarmType\":\"split\"}").arg(nAlarm)},
+                            {"splitAt", 20},
+                            {"pauseMs", 300}})
+                    .value("sent")
+                    .toInt(),
+                1);
             break;
-        }
-        case HostFrame: {
-            // A good frame right behind a bad one, in the same write, must be
-            // read; behind an impossible length nothing can be.
-            static int s_nFrame = 1000;
-            nPong = logged.startsWith("impossible") ? 0 : ++s_nFrame;
+        case Frame:
+            // A good frame right behind a bad one, in the same write, must be read; behind an
+            // impossible length nothing can be.
+            nPong = logged.startsWith("impossible") ? 0 : ++m_nFrame;
             QVERIFY(
                 m_host.command("raw " + (input + (nPong != 0 ? pingFrame(nPong) : QByteArray())).toHex()));
             break;
-        }
         case HostKilled:
             m_host.kill();
             break;
         }
 
-        // The fault has reached the module once it logs it, as it happens (or
-        // once the module has ended); the worst of what follows is reported first.
-        const int nLogMs = fault == SlowerThanTimeout ? kListTimeoutMs + kAnswerMs : kLogMs;
+        // The fault has reached the module once it logs it, as it happens (or once the module has
+        // ended); the worst of what follows is reported first.
+        const auto logs = [&] { return moduleLog().mid(nLogFrom).contains(logged); };
         const bool bLogged =
-            QTest::qWaitFor([&] { return !moduleRuns() || moduleLog().mid(nLogFrom).contains(logged); },
-                            nLogMs) &&
-            moduleLog().mid(nLogFrom).contains(logged);
+            QTest::qWaitFor([&] { return !moduleRuns() || logs(); },
+                            fault == SlowerThanTimeout ? kListTimeoutMs + kAnswerMs : kLogMs) &&
+            logs();
         const QByteArray baNotLogged = "no log line with \"" + logged.toUtf8() + "\"";
         if (fault == HostKilled) {
-            QVERIFY2(moduleEndsWell(kAnswerMs), "module did not end by itself with 0 without its host");
+            QVERIFY2(moduleEndsWell(), "module did not end by itself with 0 without its host");
             QVERIFY2(bLogged, baNotLogged.constData());
-            strWhy = leaks();
-            QVERIFY2(strWhy.isEmpty(), qPrintable(strWhy));
+            VERIFY_FINE(leaks());
             return;
         }
         QVERIFY2(moduleRuns(), "module process ended");
-        QVERIFY2(nPong == 0 ||
-                     m_host.waitForLine(QString("SIGNAL PONG %1").arg(nPong), kPingMs, nHostFrom) >= 0,
-                 "the good frame behind the bad one was lost");
-        QVERIFY2(answersPing(&strWhy), qPrintable(strWhy));
+        QVERIFY2(nPong == 0 || pong(nPong, nHostFrom), "the good frame behind the bad one was lost");
+        VERIFY_FINE(noPing());
 
         // The platform mended; nothing lost.
-        switch (Fault(fault)) {
-        case PlatformDownAtStart:
-        case PlatformKilled:
+        if (fault == PlatformDownAtStart || fault == PlatformKilled)
             QVERIFY2(m_sim.restart(), qPrintable(m_sim.errorString()));
-            break;
-        case SlowerThanTimeout:
-            // The next answer is slow too, so that the late one would land while it is awaited.
+        // The next answer is slow too, so that the late one would land while it is awaited.
+        if (fault == SlowerThanTimeout)
             m_sim.setFault(kListPath, 0, 3000, false, 1);
-            break;
-        case Storm401:
+        if (fault == Storm401) {
             // However many 401s, one refresh went out: the guard holds.
             QCOMPARE(m_sim.lastRequests(kRefreshPath).size(), 1);
             m_sim.clearFaults();
-            break;
-        default:
-            break;
         }
-        QVERIFY2(showsUnread(&strWhy), qPrintable(strWhy));
-        if (fault == PushSplit) {
-            QVERIFY2(hostGotAlarm(nAlarm, nHostFrom, &strWhy), qPrintable(strWhy));
-        }
+        VERIFY_FINE(unreadNotShown());
+        if (fault == PushSplit)
+            VERIFY_FINE(alarmNotForwarded(nAlarm, nHostFrom));
         if (fault == PlatformKilled || fault == PushClosed || fault == PushOversized) {
             // The channel comes back by itself and carries the next alarm, whole and first.
             QVERIFY2(QTest::qWaitFor([this] { return pushClients() == 1; }, kAnswerMs),
@@ -438,12 +430,11 @@ private slots:
             const int nFrom = fault == PushOversized ? nHostFrom : m_host.lines().size();
             nAlarm = m_sim.addAlarm().at(0).toInt();
             ++m_nUnread;
-            QVERIFY2(hostGotAlarm(nAlarm, nFrom, &strWhy), qPrintable(strWhy));
-            QVERIFY2(showsUnread(&strWhy), qPrintable(strWhy));
+            VERIFY_FINE(alarmNotForwarded(nAlarm, nFrom));
+            VERIFY_FINE(unreadNotShown());
         }
         QVERIFY2(bLogged, baNotLogged.constData());
-        strWhy = leaks();
-        QVERIFY2(strWhy.isEmpty(), qPrintable(strWhy));
+        VERIFY_FINE(leaks());
     }
 };
 
