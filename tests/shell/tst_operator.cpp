@@ -45,6 +45,11 @@ QStringList FilesIn(const QString& strDir)
     return QDir(strDir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
+QDateTime Time(const std::string& strTime)
+{
+    return QDateTime::fromString(QString::fromStdString(strTime), "yyyy-MM-dd hh:mm:ss");
+}
+
 QByteArray FileBytes(const QString& strDir, const QString& strName)
 {
     QFile file(QDir(strDir).filePath(strName));
@@ -117,10 +122,10 @@ private:
         const QImage image = unreadList()->grab().toImage();
         return image.pixel(0, image.height() / 2);
     }
-    void useFolders(const QString& strSnap, const QString& strRec)
+    void useSnapFolder(const QString& strSnap)
     {
         m_fx.writeConfig(
-            QString("<snap_folder>%1</snap_folder><rec_folder>%2</rec_folder>").arg(strSnap, strRec));
+            QString("<snap_folder>%1</snap_folder><rec_folder>%2</rec_folder>").arg(strSnap, m_strRecDir));
     }
     bool startClip()
     {
@@ -139,18 +144,15 @@ private:
     // Frames the cloud holds between the two times, at its 5 frames a second.
     int framesOfSpan(const std::string& strStart, const std::string& strStop)
     {
-        const QUrlQuery query({{"device", "PV1000001"},
-                               {"channel", "1"},
-                               {"start", QString::fromStdString(strStart)},
-                               {"end", QString::fromStdString(strStop)}});
+        QUrlQuery query("device=PV1000001&channel=1");
+        query.addQueryItem("start", QString::fromStdString(strStart));
+        query.addQueryItem("end", QString::fromStdString(strStop));
         const QByteArray baRecords =
             HttpsGet(m_sim, m_sim.cloudUrl() + "/v1/records?" + query.toString(QUrl::FullyEncoded));
         int nFrames = 0;
         for (const QJsonValue record : QJsonDocument::fromJson(baRecords)["records"].toArray()) {
-            const auto time = [&](const char* szKey) {
-                return QDateTime::fromString(record[szKey].toString(), "yyyy-MM-dd hh:mm:ss");
-            };
-            nFrames += static_cast<int>(time("start").secsTo(time("end"))) * 5;
+            const auto time = [&](const char* szKey) { return Time(record[szKey].toString().toStdString()); };
+            nFrames += int(time("start").secsTo(time("end"))) * 5;
         }
         return nFrames;
     }
@@ -176,19 +178,13 @@ private:
         QCOMPARE(requests("/api/msg/delete").at(0)["body"].toString(), QString("{\"id\":%1}").arg(nDoomed));
         QTRY_COMPARE_WITH_TIMEOUT(m_fx.tipText(), QString("删除成功"), kWaitMs);
     }
-    // The start time of the newest stream request the video library sent.
-    QString lastStreamStart()
+    // Seconds from the clip's search start to the start of the newest stream the video library asked for.
+    int lastStreamOffset()
     {
         const QJsonArray streams = requests("/cloud/v1/stream");
-        return QUrlQuery(streams.at(streams.size() - 1)["query"].toString())
-            .queryItemValue("start", QUrl::FullyDecoded);
-    }
-    QString searchStartPlus(int nSeconds) const
-    {
-        const char* const szFormat = "yyyy-MM-dd hh:mm:ss";
-        return QDateTime::fromString(QString::fromStdString(m_fx.worker()->SearchStartTime()), szFormat)
-            .addSecs(nSeconds)
-            .toString(szFormat);
+        const QString strStart = QUrlQuery(streams.at(streams.size() - 1)["query"].toString())
+                                     .queryItemValue("start", QUrl::FullyDecoded);
+        return int(Time(m_fx.worker()->SearchStartTime()).secsTo(Time(strStart.toStdString())));
     }
 
 private slots:
@@ -197,12 +193,9 @@ private slots:
         // Whole seconds, so that the span's frames can be counted from the recordings' second-exact
         // times; the encrypted camera's alarm on top.
         m_nAlarmMs = (QDateTime::currentMSecsSinceEpoch() - 300000) / 1000 * 1000;
-        const QJsonObject plain{{"deviceSerial", "PV1000001"},
-                                {"count", kAlarms - 1},
-                                {"alarmTime", m_nAlarmMs},
-                                {"push", false}};
-        const QJsonObject encrypted{
-            {"deviceSerial", "PV1000002"}, {"alarmTime", m_nAlarmMs + 1000}, {"push", false}};
+        QJsonObject plain{{"deviceSerial", "PV1000001"}, {"count", kAlarms - 1}, {"alarmTime", m_nAlarmMs}};
+        QJsonObject encrypted{{"deviceSerial", "PV1000002"}, {"alarmTime", m_nAlarmMs + 1000}};
+        plain["push"] = encrypted["push"] = false;
         QVERIFY2(m_fx.start({plain, encrypted}, true), qPrintable(m_fx.error()));
         m_strSnapDir = m_fx.dir.filePath("snapshots");
         m_strRecDir = m_fx.dir.filePath("recordings");
@@ -219,7 +212,7 @@ private slots:
         for (CTipMsg* pTip : m_client->findChildren<CTipMsg*>())
             pTip->close();
         QTRY_VERIFY(m_fx.tipText().isEmpty());
-        useFolders(m_strSnapDir, m_strRecDir);
+        useSnapFolder(m_strSnapDir);
         for (const QString& strDir : {m_strSnapDir, m_strRecDir}) {
             for (const QString& strFile : FilesIn(strDir))
                 QVERIFY(QFile::remove(QDir(strDir).filePath(strFile)));
@@ -292,7 +285,7 @@ private slots:
             if (QFileInfo(strFolder).isWritable())
                 strFolder = "/proc/self";
         }
-        useFolders(strFolder, m_strRecDir);
+        useSnapFolder(strFolder);
         QVERIFY(m_fx.clickRow("PV1000001"));
         QTRY_VERIFY(child<QPushButton>("saveSnapBut")->isEnabled());
         auto limit = sizeLimit ? LimitFileSize(rlim_t(sizeLimit)) : nullptr;
@@ -482,9 +475,9 @@ private slots:
             // A step back needs room behind the handle.
             QTRY_VERIFY_WITH_TIMEOUT(pSlider->value() >= CusSliderWnd::kSeekStepSeconds, kWaitMs);
             clearRequests();
-            const QString strExpected = searchStartPlus(pSlider->value() + nStep);
+            const int nExpected = pSlider->value() + nStep;
             key(nStep > 0 ? Qt::Key_Right : Qt::Key_Left);
-            QTRY_COMPARE_WITH_TIMEOUT(lastStreamStart(), strExpected, kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(lastStreamOffset(), nExpected, kWaitMs);
             QTRY_VERIFY_WITH_TIMEOUT(m_fx.worker()->IsRecordPlaying(), kWaitMs);
         }
         key(Qt::Key_F);
