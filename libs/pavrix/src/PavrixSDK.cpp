@@ -95,6 +95,27 @@ bool validClip(const char* device, int channel, const char* start, const char* s
            TimeText::isValid(stop);
 }
 
+// One call about a span of a camera's recording on a session: the session looked
+// up and the span checked first; playing and downloading also need the code.
+template <typename Call>
+int onClip(const char* sessionId, const char* function, const char* device, int channel, const char* start,
+           const char* stop, const char* code, bool needsCode, Call call)
+{
+    return guarded(function, [&] {
+        auto session = sessionFor(sessionId, function);
+        if (!session)
+            return -1;
+        if (!validClip(device, channel, start, stop))
+            return fail(OPENSDK_ERR_BAD_PARAMETER, "device, channel or times not valid", function);
+        if (needsCode && !code)
+            return fail(OPENSDK_ERR_BAD_PARAMETER, "no verification code", function);
+        const ClipQuery query{device, channel, start, stop, code ? code : ""};
+        auto& context = SdkContext::instance();
+        const SdkError error = call(*session, query, *context.cloud(), context.accessToken());
+        return error.ok() ? succeed() : fail(error, function);
+    });
+}
+
 } // namespace
 
 int OpenSDK_SetConfigInfo(int key, int value)
@@ -174,40 +195,26 @@ int OpenSDK_SetDataCallBack(const char* szSessionId, OpenSDK_DataCallBack pDataF
 int OpenSDK_StartSearchExtend(const char* szSessionId, const char* szDevSerial, int iChannelNo,
                               const char* szStartTime, const char* szStopTime, int iRecType)
 {
-    return guarded(__func__, [&] {
-        PVX_REQUIRE_INIT();
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        PVX_REQUIRE(validClip(szDevSerial, iChannelNo, szStartTime, szStopTime),
-                    "device, channel or times not valid");
-        PVX_INFO("search %s/%d %s..%s (type %d)", szDevSerial, iChannelNo, szStartTime, szStopTime, iRecType);
-        const ClipQuery query{szDevSerial, iChannelNo, szStartTime, szStopTime, {}};
-        auto& context = SdkContext::instance();
-        const SdkError error = session->search(*context.cloud(), query, context.accessToken());
-        return error.ok() ? succeed() : fail(error, __func__);
-    });
+    return onClip(
+        szSessionId, __func__, szDevSerial, iChannelNo, szStartTime, szStopTime, nullptr, false,
+        [&](Session& session, const ClipQuery& query, const CloudClient& cloud, const std::string& token) {
+            PVX_INFO("search %s/%d %s..%s (type %d)", szDevSerial, iChannelNo, szStartTime, szStopTime,
+                     iRecType);
+            return session.search(cloud, query, token);
+        });
 }
 
 int OpenSDK_StartPlayBackEx(const char* szSessionId, void* hPlayWnd, const char* szDevSerial, int iChannelNo,
                             const char* szSafeKey, const char* szStartTime, const char* szStopTime)
 {
-    return guarded(__func__, [&] {
-        PVX_REQUIRE_INIT();
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        PVX_REQUIRE(validClip(szDevSerial, iChannelNo, szStartTime, szStopTime),
-                    "device, channel or times not valid");
-        PVX_REQUIRE(szSafeKey, "no verification code");
-        PVX_INFO("play %s/%d %s..%s code %s", szDevSerial, iChannelNo, szStartTime, szStopTime,
-                 SdkLog::mask(szSafeKey).c_str());
-        const ClipQuery query{szDevSerial, iChannelNo, szStartTime, szStopTime, szSafeKey};
-        auto& context = SdkContext::instance();
-        const auto window = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(hPlayWnd));
-        const SdkError error = session->play(*context.cloud(), query, context.accessToken(), window);
-        return error.ok() ? succeed() : fail(error, __func__);
-    });
+    return onClip(
+        szSessionId, __func__, szDevSerial, iChannelNo, szStartTime, szStopTime, szSafeKey, true,
+        [&](Session& session, const ClipQuery& query, const CloudClient& cloud, const std::string& token) {
+            PVX_INFO("play %s/%d %s..%s code %s", szDevSerial, iChannelNo, szStartTime, szStopTime,
+                     SdkLog::mask(szSafeKey).c_str());
+            const auto window = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(hPlayWnd));
+            return session.play(cloud, query, token, window);
+        });
 }
 
 int OpenSDK_PlayBackPause(const char* szSessionId)
@@ -250,23 +257,15 @@ int OpenSDK_StartDownload(const char* szSessionId, const char* szDevSerial, int 
                           const char* szSafeKey, const char* szStartTime, const char* szStopTime,
                           OpenSDK_DownloadCallBack pCallBack, void* pUser)
 {
-    return guarded(__func__, [&] {
-        PVX_REQUIRE_INIT();
-        auto session = sessionFor(szSessionId, __func__);
-        if (!session)
-            return -1;
-        PVX_REQUIRE(validClip(szDevSerial, iChannelNo, szStartTime, szStopTime),
-                    "device, channel or times not valid");
-        PVX_REQUIRE(szSafeKey, "no verification code");
-        PVX_REQUIRE(pCallBack, "no download callback");
-        PVX_INFO("download %s/%d %s..%s code %s", szDevSerial, iChannelNo, szStartTime, szStopTime,
-                 SdkLog::mask(szSafeKey).c_str());
-        const ClipQuery query{szDevSerial, iChannelNo, szStartTime, szStopTime, szSafeKey};
-        auto& context = SdkContext::instance();
-        const SdkError error =
-            session->download(*context.cloud(), query, context.accessToken(), pCallBack, pUser);
-        return error.ok() ? succeed() : fail(error, __func__);
-    });
+    return onClip(szSessionId, __func__, szDevSerial, iChannelNo, szStartTime, szStopTime, szSafeKey, true,
+                  [&](Session& session, const ClipQuery& query, const CloudClient& cloud,
+                      const std::string& token) -> SdkError {
+                      if (!pCallBack)
+                          return {OPENSDK_ERR_BAD_PARAMETER, "no download callback"};
+                      PVX_INFO("download %s/%d %s..%s code %s", szDevSerial, iChannelNo, szStartTime,
+                               szStopTime, SdkLog::mask(szSafeKey).c_str());
+                      return session.download(cloud, query, token, pCallBack, pUser);
+                  });
 }
 
 int OpenSDK_StopDownload(const char* szSessionId)
